@@ -1,0 +1,57 @@
+# The Windows side of the build: the Win32 services behind the core's platform interface,
+# the installer packages and the end-to-end test driver.
+enable_language(RC)
+
+# Where the card art generator of the native build left its files.
+set(TAZEL_ART_DIR "" CACHE PATH "Folder holding the generated payload, window picture and icon")
+if(NOT IS_DIRECTORY "${TAZEL_ART_DIR}")
+    message(FATAL_ERROR "TAZEL_ART_DIR must name the native build's art output folder")
+endif()
+
+# Reproducible and self-contained: no link timestamp, no build paths, the runtime linked in.
+add_compile_options(-municode -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=)
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+add_link_options(-municode -mwindows -static -static-libgcc -static-libstdc++ -s -Wl,--no-insert-timestamp
+                 -Wl,--dynamicbase -Wl,--nxcompat)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    add_link_options(-Wl,--high-entropy-va)
+endif()
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} --codepage=65001")
+
+add_library(tazel_win32 STATIC
+    platform/Win32Error.cpp
+    platform/SpecialFolder.cpp
+    platform/FolderTest.cpp
+    platform/BrowseDialog.cpp
+    payload/Payload.cpp
+    ui/MessageBoxes.cpp
+    ui/Pause.cpp
+    ui/MainWindow.cpp
+    ui/Win32Platform.cpp
+    ui/Entry.cpp
+)
+target_link_libraries(tazel_win32 PUBLIC tazel_core ole32 oleaut32 shell32 user32 gdi32 uuid)
+
+include(${CMAKE_CURRENT_LIST_DIR}/TazelPackage.cmake)
+
+# The product.
+tazel_add_package(TazelDeck
+    INSTALLER_NAME "TazelDeck"
+    DISPLAY_NAME "Tazel Deck"
+    FILES
+        "Tazel.dek=${TAZEL_ART_DIR}/Tazel.dek"
+        "Tazel0.cbx=${TAZEL_ART_DIR}/Tazel0.cbx"
+        "Tazel1.cbx=${TAZEL_ART_DIR}/Tazel1.cbx"
+        "Tazel2.cbx=${TAZEL_ART_DIR}/Tazel2.cbx"
+        "Tazel3.cbx=${TAZEL_ART_DIR}/Tazel3.cbx"
+        "Tazel4.cbx=${TAZEL_ART_DIR}/Tazel4.cbx"
+        "Tazel5.cbx=${TAZEL_ART_DIR}/Tazel5.cbx"
+        "Tazel6.cbx=${TAZEL_ART_DIR}/Tazel6.cbx"
+)
+
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/packages/CMakeLists.txt)
+    add_subdirectory(tests/packages)
+endif()
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/driver/CMakeLists.txt)
+    add_subdirectory(tests/e2e/driver)
+endif()

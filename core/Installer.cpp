@@ -1,0 +1,129 @@
+#include "core/Installer.h"
+
+#include <cstdio>
+
+namespace tazel {
+namespace {
+
+constexpr wchar_t kCrLf[] = L"\r\n";
+
+std::wstring NotFoundTitle(const std::wstring& path)
+{
+    return path + L" not found.";
+}
+
+// The copy stage. Its failure trap is armed right after the first payload entry has been
+// fetched: a failure before that point is not the copy stage's to report.
+// Gives Installed or CopyFailed; a failure before the trap is armed comes back unhandled.
+std::expected<RunOutcome, Failure> InstallFiles(const PackageManifest& manifest, const std::wstring& destination,
+                                                Platform& platform)
+{
+    bool trapArmed = false;
+    for (std::int32_t i = 0; i <= manifest.LastFileIndex && i < static_cast<std::int32_t>(kFileCount); ++i) {
+        const std::wstring target = destination + L"\\" + manifest.FileNames[static_cast<std::size_t>(i)];
+
+        const auto payload = platform.LoadPayload(kFirstPayloadResourceId + i);
+        if (!payload) {
+            if (!trapArmed)
+                return std::unexpected(payload.error());
+            return RunOutcome::CopyFailed;
+        }
+        trapArmed = true;
+
+        if (!platform.WritePayloadFile(target, *payload))
+            return RunOutcome::CopyFailed;
+    }
+    return RunOutcome::Installed;
+}
+
+} // namespace
+
+std::wstring WillNowExit(const std::wstring& firstLine, const std::wstring& installerName)
+{
+    return firstLine + kCrLf + installerName + L" will now exit.";
+}
+
+std::wstring DefaultDestination(std::wstring specialFolder)
+{
+    if (!specialFolder.empty() && specialFolder.back() == L'\\')
+        specialFolder.pop_back();
+    return specialFolder + kHostGraphicsFolder;
+}
+
+std::wstring GenericReportText(const Failure& failure)
+{
+    wchar_t number[64] = {};
+    std::swprintf(number, sizeof number / sizeof number[0], L"Error %lu (0x%08lX)",
+                  static_cast<unsigned long>(failure.code), static_cast<unsigned long>(failure.code));
+
+    std::wstring text = number;
+    std::wstring description = failure.description;
+    while (!description.empty() && (description.back() == L'\n' || description.back() == L'\r' || description.back() == L' '))
+        description.pop_back();
+    if (!description.empty())
+        text += std::wstring(L":") + kCrLf + description;
+    return text;
+}
+
+RunOutcome Main(PackageManifest manifest, Platform& platform)
+{
+    const auto report = [&](const Failure& failure) {
+        platform.ShowMessage(GenericReportText(failure), kApplicationTitle, Buttons::Ok);
+        return RunOutcome::UnexpectedFailure;
+    };
+
+    if (!IsManifestUsable(manifest)) {
+        platform.ShowMessage(L"No Embedded File Info!", kApplicationTitle, Buttons::Ok);
+        return RunOutcome::NoEmbeddedFileInfo;
+    }
+    manifest.LastFileIndex = LastFileIndexFor(manifest.FileNames[0]);
+
+    platform.SetPackageLine(manifest.DisplayName + kPackageLineSuffix);
+    platform.ShowMainWindow();
+    platform.Delay(kPresentationPauseMs);
+
+    std::wstring destination = DefaultDestination(platform.SpecialFolderPath(kCommonAppDataFolderId));
+
+    auto exists = platform.DirectoryExists(destination);
+    if (!exists)
+        return report(exists.error());
+    if (!*exists) {
+        const std::wstring prompt = std::wstring(L"Default destination folder not found.") + kCrLf +
+                                    L"Make sure Ombrix has already been installed." + kCrLf +
+                                    L"Select OK to browse for Ombrix\\graphics folder or CANCEL to Exit.";
+        if (platform.ShowMessage(prompt, NotFoundTitle(destination), Buttons::OkCancel) != BoxResult::Ok)
+            return RunOutcome::Cancelled;
+
+        destination = platform.BrowseForFolder(platform.MainWindowHandle());
+        if (destination.empty()) {
+            platform.ShowMessage(WillNowExit(L"No folder specified.", manifest.InstallerName), L"Folder not specified.",
+                                 Buttons::Ok);
+            return RunOutcome::NoFolderSpecified;
+        }
+    }
+
+    // Tested again on every path: the picked folder has not been judged yet, and the default one
+    // may have gone in the meantime.
+    exists = platform.DirectoryExists(destination);
+    if (!exists)
+        return report(exists.error());
+    if (!*exists) {
+        platform.ShowMessage(WillNowExit(L"Destination folder not found.", manifest.InstallerName),
+                             NotFoundTitle(destination), Buttons::Ok);
+        return RunOutcome::FolderNotFound;
+    }
+
+    const auto copied = InstallFiles(manifest, destination, platform);
+    if (!copied)
+        return report(copied.error());
+    if (*copied != RunOutcome::Installed) {
+        platform.ShowMessage(WillNowExit(L"Unexpected Error!", manifest.InstallerName), L"Error", Buttons::Ok);
+        return RunOutcome::CopyFailed;
+    }
+
+    platform.Beep();
+    platform.ShowMessage(manifest.DisplayName + kInstalledSuffix, L"Success!", Buttons::Ok);
+    return RunOutcome::Installed;
+}
+
+} // namespace tazel

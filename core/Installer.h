@@ -1,0 +1,37 @@
+#pragma once
+// The installation sequence: the whole control flow of one run, from the usable-manifest check
+// to the box that reports the outcome. The host ends the process with the outcome's value.
+
+#include <string>
+
+#include "core/Failure.h"
+#include "core/PackageManifest.h"
+#include "core/Platform.h"
+
+namespace tazel {
+
+// How a run ended: one value per end message, the silent Cancel and the generic error report.
+// The host uses it as the process exit status, for scripts and tests; the installer never reads it.
+enum class RunOutcome : int {
+    Installed = 0,          // M5
+    NoEmbeddedFileInfo = 1, // M1
+    Cancelled = 2,          // Cancel in M2, no further box
+    NoFolderSpecified = 3,  // M3
+    FolderNotFound = 4,     // M4
+    CopyFailed = 6,         // M6
+    UnexpectedFailure = 9,  // the generic error report, for failures before the copy stage's trap
+};
+
+// The generic error report for a failure that reaches the top of the run unhandled.
+std::wstring GenericReportText(const Failure& failure);
+
+// Runs the sequence. `manifest` is taken as written (LastFileIndex is derived here).
+RunOutcome Main(PackageManifest manifest, Platform& platform);
+
+// The default destination: the special folder, one trailing "\" removed, the host's graphics folder appended.
+std::wstring DefaultDestination(std::wstring specialFolder);
+
+// Text of the two-line messages that end with "<InstallerName> will now exit."
+std::wstring WillNowExit(const std::wstring& firstLine, const std::wstring& installerName);
+
+} // namespace tazel

@@ -1,0 +1,41 @@
+#pragma once
+// The package record: everything specific to the package this installer carries.
+// One constant instance per build, generated from the package description the build is given.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tazel {
+
+inline constexpr std::size_t kFileCount = 8;
+
+struct PackageManifest {
+    std::wstring InstallerName;
+    std::wstring DisplayName;
+    std::array<std::wstring, kFileCount> FileNames;
+    std::int32_t LastFileIndex = 0;
+};
+
+// Compiled-in constants that the manifest does not carry.
+inline constexpr wchar_t kPayloadResourceType[] = L"CUSTOM";
+inline constexpr int kFirstPayloadResourceId = 101;
+inline constexpr std::int32_t kCommonAppDataFolderId = 35; // CSIDL_COMMON_APPDATA
+inline constexpr wchar_t kHostGraphicsFolder[] = L"\\Ombrix\\graphics";
+inline constexpr std::int32_t kPresentationPauseMs = 2000;
+inline constexpr wchar_t kPackageLineSuffix[] = L" Installation";
+inline constexpr wchar_t kInstalledSuffix[] = L" Installed!";
+inline constexpr wchar_t kApplicationTitle[] = L"TazelDeck";
+
+// The manifest is usable only when it names its main file.
+bool IsManifestUsable(const PackageManifest& manifest);
+
+// The kind rule: the last three characters of the main file's name select how many
+// entries are installed ("fac": five, "dek": eight, anything else: only the first).
+std::int32_t LastFileIndexFor(std::wstring_view firstFileName);
+
+// The manifest of this build; generated from the package description.
+const PackageManifest& BuiltInManifest();
+
+} // namespace tazel

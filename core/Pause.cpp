@@ -1,0 +1,23 @@
+#include "core/Pause.h"
+
+namespace tazel {
+
+void Delay(std::int32_t milliseconds, PauseHost& host)
+{
+    // Readings are widened before any sum or difference, so no reading can overflow them.
+    const std::int64_t start = host.Now();
+    for (;;) {
+        host.PumpEvents();
+        const std::int64_t now = host.Now();
+        const std::int64_t elapsed = now - start;
+        if (elapsed >= milliseconds)
+            return;
+        if (now + 5 <= start)
+            return;
+        // Sleep until the next event or the end of the pause instead of spinning: a busy loop
+        // would hold a processor core at full load for the whole pause.
+        host.WaitForEvents(static_cast<std::uint32_t>(milliseconds - elapsed));
+    }
+}
+
+} // namespace tazel

@@ -1,0 +1,24 @@
+#pragma once
+// The timed pause: its clock logic, apart from the clock and the event queue it runs on.
+
+#include <cstdint>
+
+namespace tazel {
+
+class PauseHost {
+public:
+    virtual ~PauseHost() = default;
+    // The millisecond clock, read as a signed 32-bit value.
+    virtual std::int32_t Now() = 0;
+    // Dispatches every event pending for the program's windows.
+    virtual void PumpEvents() = 0;
+    // Blocks until a window event arrives or `milliseconds` have passed, whichever is first.
+    virtual void WaitForEvents(std::uint32_t milliseconds) = 0;
+};
+
+// Returns once `milliseconds` have passed by the clock, or at once when the clock reads
+// 5 ms or more behind the start (as it does when it wraps from its highest signed value
+// to its lowest). Events are pumped at least once, even for a count of 0 or less.
+void Delay(std::int32_t milliseconds, PauseHost& host);
+
+} // namespace tazel

@@ -1,0 +1,51 @@
+#pragma once
+// The one narrow interface through which the installation sequence reaches the system.
+// The Win32 host implements it; the unit tests replace it with a scripted fake.
+
+#include <cstddef>
+#include <cstdint>
+#include <expected>
+#include <span>
+#include <string>
+
+#include "core/Failure.h"
+
+namespace tazel {
+
+// A native window handle, carried opaquely so the core never sees <windows.h>.
+using WindowHandle = std::uintptr_t;
+
+enum class Buttons : int { Ok = 0, OkCancel = 1 };
+enum class BoxResult : int { Ok = 1, Cancel = 2 };
+
+// One payload entry's stored bytes. A view: the executable's resource section owns them.
+using PayloadBytes = std::span<const std::byte>;
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // The main window: created hidden at the start, shown once the manifest is usable.
+    virtual void SetPackageLine(const std::wstring& text) = 0;
+    virtual void ShowMainWindow() = 0;
+    virtual WindowHandle MainWindowHandle() = 0;
+
+    // Returns after at least that many milliseconds, keeping the window responsive.
+    virtual void Delay(std::int32_t milliseconds) = 0;
+
+    // Destination folder services. SpecialFolderPath swallows every failure into empty text;
+    // DirectoryExists fails only when it cannot ask the file system at all.
+    virtual std::wstring SpecialFolderPath(std::int32_t folderId) = 0;
+    virtual std::expected<bool, Failure> DirectoryExists(const std::wstring& path) = 0;
+    virtual std::wstring BrowseForFolder(WindowHandle owner) = 0;
+
+    // Payload entries and the files they become.
+    virtual std::expected<PayloadBytes, Failure> LoadPayload(int resourceId) = 0;
+    virtual std::expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadBytes bytes) = 0;
+
+    // Talking to the user.
+    virtual BoxResult ShowMessage(const std::wstring& prompt, const std::wstring& title, Buttons buttons) = 0;
+    virtual void Beep() = 0;
+};
+
+} // namespace tazel

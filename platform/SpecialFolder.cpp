@@ -1,0 +1,24 @@
+#include "platform/Folders.h"
+
+#include <shlobj.h>
+
+#include "core/FolderRules.h"
+#include "platform/Handles.h"
+
+namespace tazel::win32 {
+
+std::wstring SpecialFolderPath(std::int32_t folderId)
+{
+    UniquePidl item;
+    if (SHGetSpecialFolderLocation(nullptr, folderId, item.put()) != S_OK || !item)
+        return {};
+
+    // Read as wide text: the ANSI form would turn every character outside the code page into
+    // "?" and so make an existing folder look missing.
+    wchar_t buffer[kShellPathBufferLength] = {};
+    if (!SHGetPathFromIDListW(item.get(), buffer))
+        return {};
+    return CutAtFirstNul({buffer, kShellPathBufferLength});
+}
+
+} // namespace tazel::win32

@@ -1,0 +1,68 @@
+#include "ui/Win32Platform.h"
+
+#include "payload/Payload.h"
+#include "platform/Folders.h"
+#include "ui/MessageBoxes.h"
+#include "ui/Pause.h"
+
+namespace tazel::win32 {
+
+void Win32Platform::SetPackageLine(const std::wstring& text)
+{
+    window_.SetPackageLine(text);
+}
+
+void Win32Platform::ShowMainWindow()
+{
+    window_.Show();
+}
+
+WindowHandle Win32Platform::MainWindowHandle()
+{
+    return reinterpret_cast<WindowHandle>(window_.Handle());
+}
+
+void Win32Platform::Delay(std::int32_t milliseconds)
+{
+    win32::Delay(milliseconds);
+}
+
+std::wstring Win32Platform::SpecialFolderPath(std::int32_t folderId)
+{
+    return win32::SpecialFolderPath(folderId);
+}
+
+std::expected<bool, Failure> Win32Platform::DirectoryExists(const std::wstring& path)
+{
+    return win32::DirectoryExists(path);
+}
+
+std::wstring Win32Platform::BrowseForFolder(WindowHandle owner)
+{
+    return win32::BrowseForFolder(reinterpret_cast<HWND>(owner));
+}
+
+std::expected<PayloadBytes, Failure> Win32Platform::LoadPayload(int resourceId)
+{
+    return win32::LoadPayload(resourceId);
+}
+
+std::expected<void, Failure> Win32Platform::WritePayloadFile(const std::wstring& path, PayloadBytes bytes)
+{
+    return win32::WritePayloadFile(path, bytes);
+}
+
+BoxResult Win32Platform::ShowMessage(const std::wstring& prompt, const std::wstring& title, Buttons buttons)
+{
+    // The window owns the boxes while it stands, so they stay above it; once the user has
+    // closed it, the boxes stand on their own.
+    const HWND owner = window_.IsVisible() ? window_.Handle() : nullptr;
+    return ShowMessageBox(owner, prompt, title, buttons);
+}
+
+void Win32Platform::Beep()
+{
+    DefaultBeep();
+}
+
+} // namespace tazel::win32
