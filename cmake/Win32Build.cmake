@@ -12,6 +12,8 @@ endif()
 add_compile_options(-municode -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
 add_link_options(-municode -mwindows -static -static-libgcc -static-libstdc++ -s -Wl,--no-insert-timestamp
+                 -Wl,--major-subsystem-version,6,--minor-subsystem-version,0
+                 -Wl,--major-os-version,6,--minor-os-version,0
                  -Wl,--dynamicbase -Wl,--nxcompat)
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     add_link_options(-Wl,--high-entropy-va)

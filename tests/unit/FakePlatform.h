@@ -1,0 +1,109 @@
+#pragma once
+// A scripted stand-in for the system: answers as a test sets it up and keeps a log of every
+// call, so a test can check both what the user was shown and what was touched.
+
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/Platform.h"
+
+namespace tazel::testing {
+
+struct ShownBox {
+    std::wstring prompt;
+    std::wstring title;
+    Buttons buttons;
+};
+
+class FakePlatform final : public Platform {
+public:
+    // --- the script ---
+    std::wstring specialFolder = L"C:\\ProgramData";
+    // Answers of successive folder tests; when it runs out, every further test says "missing".
+    std::deque<std::expected<bool, Failure>> folderTests;
+    std::wstring browseResult;
+    std::deque<BoxResult> boxAnswers; // missing answers are OK
+    std::set<int> missingResources;
+    std::map<std::wstring, Failure> failingWrites; // by target path
+
+    // --- what happened ---
+    std::vector<std::string> calls;
+    std::vector<ShownBox> boxes;
+    std::vector<std::wstring> testedFolders;
+    std::vector<std::wstring> writtenPaths;
+    std::vector<int> fetchedResources;
+    std::vector<std::int32_t> delays;
+    std::wstring packageLine;
+    WindowHandle browseOwner = 0;
+
+    static constexpr WindowHandle kWindow = 0x1234;
+
+    void SetPackageLine(const std::wstring& text) override
+    {
+        calls.push_back("SetPackageLine");
+        packageLine = text;
+    }
+    void ShowMainWindow() override { calls.push_back("ShowMainWindow"); }
+    WindowHandle MainWindowHandle() override { return kWindow; }
+    void Delay(std::int32_t milliseconds) override
+    {
+        calls.push_back("Delay");
+        delays.push_back(milliseconds);
+    }
+    std::wstring SpecialFolderPath(std::int32_t folderId) override
+    {
+        calls.push_back("SpecialFolderPath:" + std::to_string(folderId));
+        return specialFolder;
+    }
+    std::expected<bool, Failure> DirectoryExists(const std::wstring& path) override
+    {
+        calls.push_back("DirectoryExists");
+        testedFolders.push_back(path);
+        if (folderTests.empty())
+            return false;
+        auto answer = folderTests.front();
+        folderTests.pop_front();
+        return answer;
+    }
+    std::wstring BrowseForFolder(WindowHandle owner) override
+    {
+        calls.push_back("BrowseForFolder");
+        browseOwner = owner;
+        return browseResult;
+    }
+    std::expected<PayloadBytes, Failure> LoadPayload(int resourceId) override
+    {
+        calls.push_back("LoadPayload:" + std::to_string(resourceId));
+        fetchedResources.push_back(resourceId);
+        if (missingResources.contains(resourceId))
+            return std::unexpected(Failure{1814, L"The specified resource name cannot be found in the image file."});
+        return PayloadBytes(payload_, sizeof payload_);
+    }
+    std::expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadBytes) override
+    {
+        calls.push_back("WritePayloadFile");
+        if (auto failing = failingWrites.find(path); failing != failingWrites.end())
+            return std::unexpected(failing->second);
+        writtenPaths.push_back(path);
+        return {};
+    }
+    BoxResult ShowMessage(const std::wstring& prompt, const std::wstring& title, Buttons buttons) override
+    {
+        calls.push_back("ShowMessage");
+        boxes.push_back({prompt, title, buttons});
+        if (boxAnswers.empty())
+            return BoxResult::Ok;
+        const BoxResult answer = boxAnswers.front();
+        boxAnswers.pop_front();
+        return answer;
+    }
+    void Beep() override { calls.push_back("Beep"); }
+
+private:
+    const std::byte payload_[4] = {std::byte{1}, std::byte{2}, std::byte{3}, std::byte{4}};
+};
+
+} // namespace tazel::testing

@@ -1,0 +1,41 @@
+#include <gtest/gtest.h>
+
+#include "core/FolderRules.h"
+
+namespace tazel {
+namespace {
+
+TEST(FolderRulesTest, DoubledSeparatorCountsOnlyAfterTheFirstCharacter)
+{
+    EXPECT_FALSE(HasDoubledSeparator(L""));
+    EXPECT_FALSE(HasDoubledSeparator(L"\\"));
+    EXPECT_FALSE(HasDoubledSeparator(L"\\\\"));
+    EXPECT_FALSE(HasDoubledSeparator(L"\\\\server\\share\\Ombrix\\graphics"));
+    EXPECT_FALSE(HasDoubledSeparator(L"C:\\ProgramData\\Ombrix\\graphics"));
+    EXPECT_FALSE(HasDoubledSeparator(L"D:\\"));
+
+    EXPECT_TRUE(HasDoubledSeparator(L"C:\\ProgramData\\\\Ombrix\\graphics"));
+    EXPECT_TRUE(HasDoubledSeparator(L"\\\\\\server\\share"));
+    EXPECT_TRUE(HasDoubledSeparator(L"\\\\server\\\\share"));
+    EXPECT_TRUE(HasDoubledSeparator(L"C:\\graphics\\\\"));
+    EXPECT_TRUE(HasDoubledSeparator(L"x\\\\"));
+}
+
+TEST(FolderRulesTest, BufferTextEndsAtTheFirstNul)
+{
+    std::wstring buffer(kShellPathBufferLength, L'\0');
+    EXPECT_EQ(CutAtFirstNul(buffer), L"");
+
+    buffer.replace(0, 7, L"C:\\Data");
+    buffer[9] = L'x'; // left over beyond the terminator
+    EXPECT_EQ(CutAtFirstNul(buffer), L"C:\\Data");
+
+    std::wstring longest(kShellPathBufferLength, L'\0');
+    std::fill(longest.begin(), longest.end() - 1, L'a');
+    EXPECT_EQ(CutAtFirstNul(longest).size(), 259u);
+
+    EXPECT_EQ(CutAtFirstNul(L"no terminator"), L"no terminator");
+}
+
+} // namespace
+} // namespace tazel
