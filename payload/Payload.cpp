@@ -98,8 +98,9 @@ std::expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadB
     auto created = CreateTemporaryBeside(*target);
     if (!created)
         return std::unexpected(created.error());
-    UniqueFile file = std::move(created->first);
+    // Declared first so it is removed only after the handle below has been closed.
     TemporaryFile temporary(std::move(created->second));
+    UniqueFile file = std::move(created->first);
 
     DWORD written = 0;
     if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))

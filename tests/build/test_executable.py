@@ -1,0 +1,108 @@
+"""Checks of the built product: what it imports, what it carries, and how it was linked."""
+
+import os
+import pathlib
+import unittest
+
+from pe import PeImage, parse_version_block
+
+WIN_BUILD_ROOT = pathlib.Path(os.environ["TAZEL_WIN_BUILD_ROOT"])
+ART_DIR = pathlib.Path(os.environ["TAZEL_ART_DIR"])
+SOURCE_DIR = pathlib.Path(os.environ["TAZEL_SOURCE_DIR"])
+
+# DLLs that Windows always maps from the system folder, whatever lies beside the program.
+KNOWN_DLLS = {
+    "advapi32.dll", "clbcatq.dll", "combase.dll", "comdlg32.dll", "coml2.dll", "gdi32.dll", "gdiplus.dll",
+    "imagehlp.dll", "imm32.dll", "kernel32.dll", "msctf.dll", "msvcrt.dll", "normaliz.dll", "nsi.dll",
+    "ole32.dll", "oleaut32.dll", "psapi.dll", "rpcrt4.dll", "sechost.dll", "setupapi.dll", "shcore.dll",
+    "shell32.dll", "shlwapi.dll", "user32.dll", "wldap32.dll", "ws2_32.dll",
+}
+PAYLOAD = ["Tazel.dek"] + [f"Tazel{i}.cbx" for i in range(7)]
+RT_ICON, RT_RCDATA, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 10, 14, 16, 24
+LANG_EN_US, LANG_NEUTRAL = 1033, 0
+
+
+def load(arch: str, name: str = "TazelDeck.exe") -> PeImage:
+    return PeImage((WIN_BUILD_ROOT / f"win-{arch}" / name).read_bytes())
+
+
+class ProductExecutableTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.image = load("i686")
+        cls.resources = cls.image.resources()
+
+    def test_is_a_32bit_gui_program_without_link_timestamp(self):
+        self.assertTrue(self.image.is_32bit)
+        self.assertEqual(self.image.subsystem, 2)  # Windows GUI
+        self.assertEqual(self.image.timestamp, 0)
+        # ASLR and DEP.
+        self.assertEqual(self.image.dll_characteristics & 0x140, 0x140)
+
+    def test_imports_only_dlls_the_system_folder_always_supplies(self):
+        for arch in ("i686", "x86_64"):
+            image = load(arch)
+            imported = {name.lower() for name in image.imported_dlls()}
+            self.assertTrue(imported, arch)
+            self.assertLessEqual(imported, KNOWN_DLLS, arch)
+            self.assertEqual(image.delay_imported_dlls(), [], arch)
+            # The runtime is linked in: no compiler DLL travels with the program.
+            self.assertEqual(sorted(p.name for p in (WIN_BUILD_ROOT / f"win-{arch}").glob("*.dll")), [])
+
+    def test_payload_entries_are_the_art_files_in_us_english(self):
+        custom = {name: data for (rtype, name, lang), data in self.resources.items() if rtype == "CUSTOM"}
+        self.assertEqual(sorted(custom), list(range(101, 109)))
+        for i, file_name in enumerate(PAYLOAD):
+            self.assertIn(("CUSTOM", 101 + i, LANG_EN_US), self.resources)
+            self.assertEqual(self.resources[("CUSTOM", 101 + i, LANG_EN_US)], (ART_DIR / file_name).read_bytes(),
+                             file_name)
+
+    def test_icon_group_points_at_its_one_neutral_image(self):
+        group = self.resources[(RT_GROUP_ICON, 1, LANG_NEUTRAL)]
+        reserved, kind, count = (int.from_bytes(group[i:i + 2], "little") for i in (0, 2, 4))
+        self.assertEqual((reserved, kind, count), (0, 1, 1))
+        width, height, colours, _, planes, bits, size, ident = (
+            group[6], group[7], group[8], group[9], int.from_bytes(group[10:12], "little"),
+            int.from_bytes(group[12:14], "little"), int.from_bytes(group[14:18], "little"),
+            int.from_bytes(group[18:20], "little"))
+        self.assertEqual((width, height, colours, planes, bits, ident), (32, 32, 0, 1, 24, 30001))
+        image = self.resources[(RT_ICON, 30001, LANG_NEUTRAL)]
+        self.assertEqual(len(image), size)
+        self.assertEqual([key for key in self.resources if key[0] == RT_ICON], [(RT_ICON, 30001, LANG_NEUTRAL)])
+        self.assertEqual(self.resources[(RT_RCDATA, 201, LANG_NEUTRAL)], (ART_DIR / "Window.jpg").read_bytes())
+
+    def test_version_block(self):
+        version = parse_version_block(self.resources[(RT_VERSION, 1, LANG_EN_US)])
+        self.assertEqual(version["file_version"], (2, 0, 0, 4))
+        self.assertEqual(version["product_version"], (2, 0, 0, 4))
+        self.assertEqual(version["file_flags"], 0)
+        self.assertEqual(version["file_os"], 0x00000004)  # VOS__WINDOWS32
+        self.assertEqual(version["file_type"], 1)  # VFT_APP
+        self.assertEqual(version["translations"], [(0x409, 1200)])
+        strings = version["strings"]["040904B0"]
+        for key, value in {"FileVersion": "2.00.0004", "ProductVersion": "2.00.0004", "ProductName": "Ombrix",
+                           "InternalName": "TazelDeck", "OriginalFilename": "TazelDeck.exe"}.items():
+            self.assertEqual(strings.get(key), value, key)
+        self.assertTrue(strings.get("CompanyName"))
+
+    def test_application_manifest(self):
+        manifest = self.resources[(RT_MANIFEST, 1, LANG_NEUTRAL)].decode("utf-8")
+        self.assertIn('requestedExecutionLevel level="asInvoker"', manifest)
+        self.assertIn('name="Microsoft.Windows.Common-Controls" version="6.0.0.0"', manifest)
+        self.assertIn("PerMonitorV2", manifest)
+        for vista_to_11 in ("e2011457-1546-43c5-a5fe-008deee3d3f0", "35138b9a-5d96-4fbd-8e2d-a2440225f93a",
+                            "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "1f676c76-80e1-4239-95bb-83d0f6d0da78",
+                            "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"):
+            self.assertIn(vista_to_11, manifest)
+
+
+class TestPackagesTest(unittest.TestCase):
+    def test_missing_entries_are_absent_from_the_resources(self):
+        for name, absent in (("TestMissing0.exe", 101), ("TestMissing3.exe", 104)):
+            ids = {key[1] for key in load("i686", name).resources() if key[0] == "CUSTOM"}
+            self.assertNotIn(absent, ids, name)
+            self.assertEqual(len(ids), 7, name)
+
+
+if __name__ == "__main__":
+    unittest.main()
