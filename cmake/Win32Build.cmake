@@ -29,6 +29,7 @@ add_library(tazel_win32 STATIC
     ui/MessageBoxes.cpp
     ui/Pause.cpp
     ui/MainWindow.cpp
+    ui/Picture.cpp
     ui/Win32Platform.cpp
     ui/Entry.cpp
 )

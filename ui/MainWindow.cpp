@@ -1,56 +1,406 @@
 #include "ui/MainWindow.h"
 
+#include <array>
+#include <optional>
+#include <utility>
+
+#include "platform/Handles.h"
 #include "platform/Win32Error.h"
 #include "resources/ResourceIds.h"
+#include "ui/Layout.h"
+#include "ui/Picture.h"
 
 namespace tazel::win32 {
 
 namespace {
+
 constexpr wchar_t kWindowClass[] = L"TazelDeckInstallerWindow";
 constexpr wchar_t kWindowTitle[] = L"Ombrix Support Files";
+constexpr wchar_t kLineFace[] = L"Arial";
+// A fixed frame: it can be moved and minimised, never resized or maximised.
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr DWORD kWindowExStyle = 0;
+
+// Older SDK headers lack the message that lets a per-monitor window name its own size for a
+// new DPI; its number is fixed.
+constexpr UINT kGetDpiScaledSize = 0x02E4;
+
+struct IconTraits {
+    static HICON Invalid() noexcept { return nullptr; }
+    static void Close(HICON icon) noexcept { DestroyIcon(icon); }
+};
+using UniqueIcon = UniqueResource<HICON, IconTraits>;
+
+struct MemoryDcTraits {
+    static HDC Invalid() noexcept { return nullptr; }
+    static void Close(HDC dc) noexcept { DeleteDC(dc); }
+};
+using UniqueMemoryDc = UniqueResource<HDC, MemoryDcTraits>;
+
+// Puts an object into a DC for one scope and puts the previous one back, so that the object can
+// be deleted afterwards while not selected anywhere.
+class ScopedSelect {
+public:
+    ScopedSelect(HDC dc, HGDIOBJ object) noexcept : dc_(dc), previous_(object ? SelectObject(dc, object) : nullptr) {}
+    ScopedSelect(const ScopedSelect&) = delete;
+    ScopedSelect& operator=(const ScopedSelect&) = delete;
+    ~ScopedSelect()
+    {
+        if (previous_ && previous_ != HGDI_ERROR)
+            SelectObject(dc_, previous_);
+    }
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+class ScreenDc {
+public:
+    ScreenDc() noexcept : dc_(GetDC(nullptr)) {}
+    ScreenDc(const ScreenDc&) = delete;
+    ScreenDc& operator=(const ScreenDc&) = delete;
+    ~ScreenDc()
+    {
+        if (dc_)
+            ReleaseDC(nullptr, dc_);
+    }
+    HDC get() const noexcept { return dc_; }
+
+private:
+    HDC dc_;
+};
+
+// The per-monitor DPI functions arrived with Windows 10; importing them would keep the program
+// from starting on anything older, so they are looked up when needed.
+template <typename Function>
+Function User32Function(const char* name) noexcept
+{
+    const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    if (!user32)
+        return nullptr;
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(user32, name)));
+}
+
+UINT ScreenDpi() noexcept
+{
+    const ScreenDc screen;
+    const int dpi = screen.get() ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 0;
+    return dpi > 0 ? static_cast<UINT>(dpi) : static_cast<UINT>(layout::kDesignDpi);
+}
+
+UINT WindowDpi(HWND window) noexcept
+{
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = User32Function<GetDpiForWindowFn>("GetDpiForWindow");
+    if (getDpiForWindow && window) {
+        const UINT dpi = getDpiForWindow(window);
+        if (dpi != 0)
+            return dpi;
+    }
+    return ScreenDpi();
+}
+
+int SystemMetric(int index, UINT dpi) noexcept
+{
+    using GetSystemMetricsForDpiFn = int(WINAPI*)(int, UINT);
+    static const auto forDpi = User32Function<GetSystemMetricsForDpiFn>("GetSystemMetricsForDpi");
+    if (forDpi)
+        return forDpi(index, dpi);
+    return GetSystemMetrics(index);
+}
+
+// The outer size of a window whose client area is width x height at the given DPI.
+SIZE FrameSize(int width, int height, UINT dpi) noexcept
+{
+    using AdjustForDpiFn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+    static const auto adjustForDpi = User32Function<AdjustForDpiFn>("AdjustWindowRectExForDpi");
+    RECT frame = {0, 0, width, height};
+    if (!adjustForDpi || !adjustForDpi(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi))
+        AdjustWindowRectEx(&frame, kWindowStyle, FALSE, kWindowExStyle);
+    return SIZE{frame.right - frame.left, frame.bottom - frame.top};
+}
+
+COLORREF ToColorRef(layout::Rgb colour) noexcept
+{
+    return RGB(colour.red, colour.green, colour.blue);
+}
+
+RECT ToRect(const layout::Box& box) noexcept
+{
+    return RECT{box.left, box.top, box.right(), box.bottom()};
+}
+
+UniqueGdiObject CreateLineFont(const layout::Line& line, int pixelHeight) noexcept
+{
+    LOGFONTW font = {};
+    // Negative: the em height, not the cell height, so the size matches the size in points.
+    font.lfHeight = -pixelHeight;
+    font.lfWeight = FW_BOLD;
+    font.lfItalic = line.italic ? TRUE : FALSE;
+    font.lfCharSet = ANSI_CHARSET;
+    font.lfOutPrecision = OUT_DEFAULT_PRECIS;
+    font.lfClipPrecision = CLIP_DEFAULT_PRECIS;
+    font.lfQuality = DEFAULT_QUALITY;
+    // Where Arial is missing the mapper then still picks a sans-serif face.
+    font.lfPitchAndFamily = DEFAULT_PITCH | FF_SWISS;
+    lstrcpynW(font.lfFaceName, kLineFace, LF_FACESIZE);
+    return UniqueGdiObject(CreateFontIndirectW(&font));
+}
+
 } // namespace
 
 struct MainWindow::State {
+    HINSTANCE instance = nullptr;
     HWND window = nullptr;
     std::wstring packageLine;
+    layout::WindowLayout layout = layout::LayoutAt(layout::kDesignDpi);
+    std::array<UniqueGdiObject, layout::kLines.size()> fonts;
+    UniqueIcon bigIcon;
+    UniqueIcon smallIcon;
+    // Absent when the picture could not be decoded; the window does without it.
+    std::optional<Picture> picture;
 };
 
 namespace {
 
+using State = MainWindow::State;
+
+// Fonts for every line at the layout's DPI. All or nothing, so that a failure part-way leaves
+// the previous set whole.
+std::expected<void, Failure> BuildFonts(State& state) noexcept
+{
+    std::array<UniqueGdiObject, layout::kLines.size()> fonts;
+    for (std::size_t i = 0; i < fonts.size(); ++i) {
+        fonts[i] = CreateLineFont(layout::kLines[i], state.layout.fontHeights[i]);
+        if (!fonts[i])
+            return std::unexpected(LastErrorFailure());
+    }
+    state.fonts = std::move(fonts);
+    return {};
+}
+
+// The caption and the task switcher draw the icon at sizes that grow with the DPI; loading the
+// image for each size lets the system pick the icon's best match instead of stretching one.
+// An icon that cannot be loaded leaves the window with the system's default: not worth a run.
+void LoadIcons(State& state, UINT dpi) noexcept
+{
+    const auto load = [&](int widthMetric, int heightMetric) {
+        return UniqueIcon(static_cast<HICON>(LoadImageW(state.instance, MAKEINTRESOURCEW(IDI_TAZEL_GROUP), IMAGE_ICON,
+                                                        SystemMetric(widthMetric, dpi),
+                                                        SystemMetric(heightMetric, dpi), LR_DEFAULTCOLOR)));
+    };
+    UniqueIcon big = load(SM_CXICON, SM_CYICON);
+    UniqueIcon small = load(SM_CXSMICON, SM_CYSMICON);
+    if (big) {
+        SendMessageW(state.window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
+        state.bigIcon = std::move(big);
+    }
+    if (small) {
+        SendMessageW(state.window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.get()));
+        state.smallIcon = std::move(small);
+    }
+}
+
+// Lays the window out for a DPI: fonts, icons and the frame around the client area. With a
+// position, the window moves there as well.
+std::expected<void, Failure> ApplyDpi(State& state, UINT dpi, const POINT* position) noexcept
+{
+    const layout::WindowLayout previous = state.layout;
+    state.layout = layout::LayoutAt(static_cast<int>(dpi));
+    if (auto fonts = BuildFonts(state); !fonts) {
+        state.layout = previous;
+        return fonts;
+    }
+    LoadIcons(state, dpi);
+
+    const SIZE frame = FrameSize(state.layout.clientWidth, state.layout.clientHeight, dpi);
+    UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
+    int x = 0;
+    int y = 0;
+    if (position) {
+        x = position->x;
+        y = position->y;
+    } else {
+        flags |= SWP_NOMOVE;
+    }
+    if (!SetWindowPos(state.window, nullptr, x, y, frame.cx, frame.cy, flags))
+        return std::unexpected(LastErrorFailure());
+
+    // The computed frame can miss the real one, e.g. where the system draws the frame at another
+    // DPI than the one asked about; the client area is what must come out exact, so measure it
+    // and make up the difference.
+    RECT client = {};
+    if (GetClientRect(state.window, &client)) {
+        const int extraWidth = state.layout.clientWidth - (client.right - client.left);
+        const int extraHeight = state.layout.clientHeight - (client.bottom - client.top);
+        if (extraWidth != 0 || extraHeight != 0) {
+            if (!SetWindowPos(state.window, nullptr, 0, 0, frame.cx + extraWidth, frame.cy + extraHeight,
+                              SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE))
+                return std::unexpected(LastErrorFailure());
+        }
+    }
+    InvalidateRect(state.window, nullptr, FALSE);
+    return {};
+}
+
+void FillBox(HDC dc, const RECT& box, layout::Rgb colour) noexcept
+{
+    const UniqueGdiObject brush(CreateSolidBrush(ToColorRef(colour)));
+    if (brush)
+        FillRect(dc, &box, static_cast<HBRUSH>(brush.get()));
+}
+
+void DrawPicture(HDC dc, const Picture& picture, const layout::WindowLayout& layout) noexcept
+{
+    const UniqueMemoryDc source(CreateCompatibleDC(dc));
+    if (!source)
+        return;
+    const ScopedSelect selected(source.get(), picture.Bitmap());
+    const int left = layout.picture.left;
+    const int top = layout.picture.top;
+    if (layout.dpi == layout::kDesignDpi) {
+        // At the designed DPI the pixels go on screen exactly as decoded.
+        BitBlt(dc, left, top, picture.Width(), picture.Height(), source.get(), 0, 0, SRCCOPY);
+        return;
+    }
+    const int width = layout::MulDivRound(picture.Width(), layout.dpi, layout::kDesignDpi);
+    const int height = layout::MulDivRound(picture.Height(), layout.dpi, layout::kDesignDpi);
+    // HALFTONE averages the source pixels each target pixel covers; the default mode drops or
+    // repeats whole pixels and leaves the picture ragged.
+    const int previousMode = SetStretchBltMode(dc, HALFTONE);
+    POINT previousOrigin = {};
+    SetBrushOrgEx(dc, 0, 0, &previousOrigin);
+    StretchBlt(dc, left, top, width, height, source.get(), 0, 0, picture.Width(), picture.Height(), SRCCOPY);
+    SetBrushOrgEx(dc, previousOrigin.x, previousOrigin.y, nullptr);
+    if (previousMode)
+        SetStretchBltMode(dc, previousMode);
+}
+
+void DrawLine(HDC dc, const layout::Line& line, const layout::Box& box, HGDIOBJ font,
+              const std::wstring& runtimeText) noexcept
+{
+    const wchar_t* text = line.text ? line.text : runtimeText.c_str();
+    const int length = lstrlenW(text);
+    if (length == 0)
+        return;
+    const ScopedSelect selected(dc, font);
+    // Measured and placed by hand rather than through DrawText, which would drop a trailing
+    // space from the centring; the subtitle's trailing space is meant to count.
+    SIZE extent = {};
+    if (!GetTextExtentPoint32W(dc, text, length, &extent))
+        return;
+    const RECT clip = ToRect(box);
+    SetTextColor(dc, ToColorRef(line.colour));
+    ExtTextOutW(dc, layout::CentredLeft(box, extent.cx), box.top, ETO_CLIPPED, &clip, text,
+                static_cast<UINT>(length), nullptr);
+}
+
+void PaintContent(const State& state, HDC dc, const RECT& client) noexcept
+{
+    FillBox(dc, client, layout::kWindowBackground);
+    FillBox(dc, ToRect(state.layout.panel), layout::kPanelBackground);
+    if (state.picture)
+        DrawPicture(dc, *state.picture, state.layout);
+
+    SetBkMode(dc, TRANSPARENT);
+    SetTextAlign(dc, TA_LEFT | TA_TOP | TA_NOUPDATECP);
+    for (std::size_t i = 0; i < layout::kLines.size(); ++i)
+        DrawLine(dc, layout::kLines[i], state.layout.lines[i], state.fonts[i].get(), state.packageLine);
+}
+
+void Paint(const State& state, HWND window) noexcept
+{
+    PAINTSTRUCT paint = {};
+    const HDC target = BeginPaint(window, &paint);
+    if (!target)
+        return;
+    RECT client = {};
+    GetClientRect(window, &client);
+    const int width = client.right - client.left;
+    const int height = client.bottom - client.top;
+
+    // Everything is drawn off screen first and copied in one go, so the grey fill never shows
+    // between the frames of a repaint.
+    const UniqueMemoryDc buffer(CreateCompatibleDC(target));
+    const UniqueGdiObject bitmap(buffer && width > 0 && height > 0 ? CreateCompatibleBitmap(target, width, height)
+                                                                   : nullptr);
+    if (buffer && bitmap) {
+        const ScopedSelect selected(buffer.get(), bitmap.get());
+        PaintContent(state, buffer.get(), client);
+        BitBlt(target, 0, 0, width, height, buffer.get(), 0, 0, SRCCOPY);
+    } else {
+        // Short of memory for the buffer: drawing straight on screen flickers but still shows.
+        PaintContent(state, target, client);
+    }
+    EndPaint(window, &paint);
+}
+
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept
 {
-    auto* state = reinterpret_cast<MainWindow::State*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    switch (message) {
-    case WM_NCCREATE: {
+    if (message == WM_NCCREATE) {
         const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        break;
+        auto* state = static_cast<State*>(create->lpCreateParams);
+        state->window = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
+        return DefWindowProcW(window, message, wParam, lParam);
     }
-    case WM_PAINT: {
-        PAINTSTRUCT paint = {};
-        HDC dc = BeginPaint(window, &paint);
-        RECT client = {};
-        GetClientRect(window, &client);
-        HBRUSH grey = CreateSolidBrush(RGB(224, 224, 224));
-        FillRect(dc, &client, grey);
-        DeleteObject(grey);
-        if (state) {
-            SetBkMode(dc, TRANSPARENT);
-            SetTextColor(dc, RGB(0, 0, 255));
-            RECT line = {0, 133, 407, 158};
-            DrawTextW(dc, state->packageLine.c_str(), -1, &line, DT_CENTER | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
-        }
-        EndPaint(window, &paint);
+
+    auto* state = reinterpret_cast<State*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!state)
+        return DefWindowProcW(window, message, wParam, lParam);
+
+    switch (message) {
+    case WM_ERASEBKGND:
+        // WM_PAINT covers every pixel; erasing first would only flash grey.
+        return 1;
+    case WM_PAINT:
+        Paint(*state, window);
+        return 0;
+    case kGetDpiScaledSize: {
+        // Name the exact frame for the new DPI, so the suggested rectangle in WM_DPICHANGED
+        // holds the client area the twips call for rather than a proportionally scaled guess.
+        const int dpi = static_cast<int>(wParam);
+        const layout::WindowLayout next = layout::LayoutAt(dpi);
+        auto* size = reinterpret_cast<SIZE*>(lParam);
+        *size = FrameSize(next.clientWidth, next.clientHeight, static_cast<UINT>(dpi));
+        return TRUE;
+    }
+    case WM_DPICHANGED: {
+        const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+        const POINT position = {suggested->left, suggested->top};
+        // On failure the window keeps its old fonts and size: still readable, only mis-scaled.
+        (void)ApplyDpi(*state, HIWORD(wParam), &position);
         return 0;
     }
     case WM_NCDESTROY:
-        if (state)
-            state->window = nullptr;
+        // The user may close the window while the run goes on; from here on the run sees no
+        // window and its boxes stand without owner.
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        state->window = nullptr;
         break;
     default:
         break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
+}
+
+std::expected<void, Failure> RegisterWindowClass(HINSTANCE instance)
+{
+    WNDCLASSEXW existing = {};
+    existing.cbSize = sizeof existing;
+    if (GetClassInfoExW(instance, kWindowClass, &existing))
+        return {};
+
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = kWindowClass;
+    if (!RegisterClassExW(&windowClass))
+        return std::unexpected(LastErrorFailure());
+    return {};
 }
 
 } // namespace
@@ -65,33 +415,36 @@ MainWindow::~MainWindow()
 
 std::expected<std::unique_ptr<MainWindow>, Failure> MainWindow::Create(HINSTANCE instance)
 {
-    WNDCLASSEXW windowClass = {};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = WindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_TAZEL_GROUP));
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.lpszClassName = kWindowClass;
-    if (!RegisterClassExW(&windowClass))
-        return std::unexpected(LastErrorFailure());
+    if (auto registered = RegisterWindowClass(instance); !registered)
+        return std::unexpected(registered.error());
 
     auto state = std::make_unique<State>();
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-    RECT frame = {0, 0, 413, 164};
-    AdjustWindowRectEx(&frame, style, FALSE, 0);
-    state->window = CreateWindowExW(0, kWindowClass, kWindowTitle, style, CW_USEDEFAULT, CW_USEDEFAULT,
-                                    frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance,
-                                    state.get());
-    if (!state->window)
+    state->instance = instance;
+    if (auto picture = Picture::FromResource(instance, IDR_WINDOW_PICTURE))
+        state->picture = std::move(*picture);
+
+    // Sized for the screen's DPI to begin with; ApplyDpi below corrects it for the monitor the
+    // window actually landed on.
+    const layout::WindowLayout initial = layout::LayoutAt(static_cast<int>(ScreenDpi()));
+    const SIZE frame = FrameSize(initial.clientWidth, initial.clientHeight, static_cast<UINT>(initial.dpi));
+    State* const raw = state.get();
+    const HWND window = CreateWindowExW(kWindowExStyle, kWindowClass, kWindowTitle, kWindowStyle, CW_USEDEFAULT,
+                                        CW_USEDEFAULT, frame.cx, frame.cy, nullptr, nullptr, instance, raw);
+    if (!window)
         return std::unexpected(LastErrorFailure());
-    return std::unique_ptr<MainWindow>(new MainWindow(std::move(state)));
+    // Owned from here, so that any failure below still destroys the window.
+    std::unique_ptr<MainWindow> result(new MainWindow(std::move(state)));
+
+    if (auto applied = ApplyDpi(*raw, WindowDpi(window), nullptr); !applied)
+        return std::unexpected(applied.error());
+    return result;
 }
 
 void MainWindow::SetPackageLine(const std::wstring& text)
 {
     state_->packageLine = text;
     if (state_->window)
-        InvalidateRect(state_->window, nullptr, TRUE);
+        InvalidateRect(state_->window, nullptr, FALSE);
 }
 
 void MainWindow::Show()

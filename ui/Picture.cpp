@@ -1,0 +1,91 @@
+#include "ui/Picture.h"
+
+#include <wincodec.h>
+
+#include "platform/Win32Error.h"
+
+namespace tazel::win32 {
+
+std::expected<Picture, Failure> Picture::FromResource(HINSTANCE instance, int resourceId)
+{
+    const HRSRC resource = FindResourceW(instance, MAKEINTRESOURCEW(resourceId), RT_RCDATA);
+    if (!resource)
+        return std::unexpected(LastErrorFailure());
+    const DWORD size = SizeofResource(instance, resource);
+    if (size == 0)
+        return std::unexpected(LastErrorFailure());
+    // Resource memory lives as long as the module and needs no release.
+    const HGLOBAL loaded = LoadResource(instance, resource);
+    if (!loaded)
+        return std::unexpected(LastErrorFailure());
+    auto* bytes = static_cast<BYTE*>(LockResource(loaded));
+    if (!bytes)
+        return std::unexpected(LastErrorFailure());
+
+    // Created through COM rather than imported: the program then starts on systems whose
+    // windowscodecs.dll is missing or broken, and only loses its picture there.
+    ComPtr<IWICImagingFactory> factory;
+    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                  factory.put_void());
+    if (FAILED(hr))
+        return std::unexpected(HResultFailure(hr));
+
+    ComPtr<IWICStream> stream;
+    hr = factory->CreateStream(stream.put());
+    if (FAILED(hr))
+        return std::unexpected(HResultFailure(hr));
+    // WIC only reads through the stream; the pointer is non-const in its signature alone.
+    hr = stream->InitializeFromMemory(bytes, size);
+    if (FAILED(hr))
+        return std::unexpected(HResultFailure(hr));
+
+    ComPtr<IWICBitmapDecoder> decoder;
+    hr = factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand, decoder.put());
+    if (FAILED(hr))
+        return std::unexpected(HResultFailure(hr));
+    ComPtr<IWICBitmapFrameDecode> frame;
+    hr = decoder->GetFrame(0, frame.put());
+    if (FAILED(hr))
+        return std::unexpected(HResultFailure(hr));
+
+    // GDI draws 32-bit DIBs as B, G, R and an ignored fourth byte, which is exactly 32bppBGR.
+    ComPtr<IWICFormatConverter> converter;
+    hr = factory->CreateFormatConverter(converter.put());
+    if (FAILED(hr))
+        return std::unexpected(HResultFailure(hr));
+    hr = converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGR, WICBitmapDitherTypeNone, nullptr, 0.0,
+                               WICBitmapPaletteTypeCustom);
+    if (FAILED(hr))
+        return std::unexpected(HResultFailure(hr));
+
+    UINT width = 0;
+    UINT height = 0;
+    hr = converter->GetSize(&width, &height);
+    if (FAILED(hr))
+        return std::unexpected(HResultFailure(hr));
+    constexpr UINT kMaxSide = 1U << 14;
+    if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide)
+        return std::unexpected(HResultFailure(WINCODEC_ERR_IMAGESIZEOUTOFRANGE));
+
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = static_cast<LONG>(width);
+    // Negative height: rows run top-down, the order WIC copies them in.
+    info.bmiHeader.biHeight = -static_cast<LONG>(height);
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    UniqueGdiObject bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap || !bits)
+        return std::unexpected(LastErrorFailure());
+
+    const UINT stride = width * 4;
+    hr = converter->CopyPixels(nullptr, stride, stride * height, static_cast<BYTE*>(bits));
+    if (FAILED(hr))
+        return std::unexpected(HResultFailure(hr));
+
+    return Picture(std::move(bitmap), static_cast<int>(width), static_cast<int>(height));
+}
+
+} // namespace tazel::win32
