@@ -23,21 +23,35 @@ std::uint32_t Le16(const Bytes& b, std::size_t at) { return b.at(at) | b.at(at +
 std::uint32_t Le32(const Bytes& b, std::size_t at) { return Le16(b, at) | Le16(b, at + 2) << 16; }
 std::uint32_t Be16(const Bytes& b, std::size_t at) { return b.at(at) << 8 | b.at(at + 1); }
 
-Picture BmpPixels(const Bytes& file) {
+namespace {
+
+// 24-bit rows stored bottom row first, each padded to whole 32-bit words.
+Picture BottomUpRows(const Bytes& file, std::size_t offset, int width, int height) {
     Picture p;
-    p.Width = static_cast<int>(Le32(file, 18));
-    p.Height = static_cast<int>(Le32(file, 22));
-    const std::size_t offset = Le32(file, 10);
-    const std::size_t row = (static_cast<std::size_t>(p.Width) * 3 + 3) & ~std::size_t{3};
-    p.Pixels.resize(static_cast<std::size_t>(p.Width) * p.Height);
-    for (int y = 0; y < p.Height; ++y) {
-        const std::size_t start = offset + (p.Height - 1 - y) * row;
-        for (int x = 0; x < p.Width; ++x) {
+    p.Width = width;
+    p.Height = height;
+    const std::size_t row = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
+    p.Pixels.resize(static_cast<std::size_t>(width) * height);
+    for (int y = 0; y < height; ++y) {
+        const std::size_t start = offset + (height - 1 - y) * row;
+        for (int x = 0; x < width; ++x) {
             const std::uint8_t* bgr = &file.at(start + 3 * static_cast<std::size_t>(x));
-            p.Pixels[static_cast<std::size_t>(y) * p.Width + x] = {bgr[2], bgr[1], bgr[0]};
+            p.Pixels[static_cast<std::size_t>(y) * width + x] = {bgr[2], bgr[1], bgr[0]};
         }
     }
     return p;
+}
+
+} // namespace
+
+Picture BmpPixels(const Bytes& file) {
+    return BottomUpRows(file, Le32(file, 10), static_cast<int>(Le32(file, 18)),
+                        static_cast<int>(Le32(file, 22)));
+}
+
+Picture IconPixels(const Bytes& image) {
+    return BottomUpRows(image, Le32(image, 0), static_cast<int>(Le32(image, 4)),
+                        static_cast<int>(Le32(image, 8)) / 2);
 }
 
 DecodedJpeg DecodeJpeg(const Bytes& file) {

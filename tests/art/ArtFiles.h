@@ -35,6 +35,10 @@ struct Picture {
 // The pixels of a bottom-up 24-bit BMP whose header has already been checked.
 Picture BmpPixels(const Bytes& file);
 
+// The colour pixels of a 24-bit icon resource image, whose header states twice the real
+// height because the opacity mask rows are stacked on top of the colour rows.
+Picture IconPixels(const Bytes& image);
+
 struct DecodedJpeg {
     Picture Image;
     int Components = 0;
