@@ -44,6 +44,14 @@ private:
     T value_ = Traits::Invalid();
 };
 
+struct KernelHandleTraits {
+    static HANDLE Invalid() noexcept { return nullptr; }
+    static void Close(HANDLE h) noexcept { CloseHandle(h); }
+};
+// Processes, threads and other kernel objects, whose "no handle" is null.
+using UniqueHandle = UniqueResource<HANDLE, KernelHandleTraits>;
+
+// Files, whose "no handle" is INVALID_HANDLE_VALUE.
 struct FileHandleTraits {
     static HANDLE Invalid() noexcept { return INVALID_HANDLE_VALUE; }
     static void Close(HANDLE h) noexcept { CloseHandle(h); }

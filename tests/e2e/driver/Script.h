@@ -1,0 +1,55 @@
+#pragma once
+// The driver's command line: which installer to start and the user actions to play against it.
+//
+//   tazel_driver --run=C:\path\Installer.exe [--timeout=SECONDS] ACTION...
+//
+// Actions, played in order (an "exit" is added when the script does not end with one):
+//   window            wait until the installer's main window is visible; report its frame
+//   window-close      ask the main window to close (as its close button would)
+//   window-move=X,Y   move the main window's frame to screen position X,Y
+//   box               wait for the next message box; report title, text, buttons, icon, owner
+//   browse            wait for the folder browse dialog; report its texts and owner
+//   press=KEY         answer the box or dialog found last: ok, cancel, escape (a key press
+//                     on the focused control) or close (the title bar's close command)
+//   box=KEY           box, then press=KEY
+//   browse=KEY        browse, then press=KEY
+//   select=PATH       make PATH the browse dialog's selection, as if the user had clicked it
+//   pick=PATH         browse, select=PATH, press=ok
+//   sync=NAME         report a sync point and wait for one line on standard input, so the
+//                     harness can act (sample CPU time, take a screenshot, change files) at it
+//   sleep=MS          keep watching the installer for MS milliseconds
+//   exit              wait for the installer to end; a box appearing meanwhile is reported
+//                     as unexpected and ends the installer
+//   kill              end the installer at once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tazel::e2e {
+
+enum class ActionKind { Window, WindowClose, WindowMove, Box, Browse, Press, Select, Sync, Sleep, Exit, Kill };
+enum class Key { Ok, Cancel, Escape, Close };
+
+struct Action {
+    ActionKind kind = ActionKind::Exit;
+    std::wstring token; // as written on the command line, for the report
+    Key key = Key::Ok;
+    std::wstring text; // select's path, sync's name
+    int x = 0;
+    int y = 0;
+    int milliseconds = 0;
+};
+
+struct Script {
+    std::wstring installer;
+    int timeoutSeconds = 60;
+    std::vector<Action> actions;
+};
+
+// The script of a command line, or nothing with `error` saying what is wrong with it.
+std::optional<Script> ParseScript(const std::vector<std::wstring>& arguments, std::wstring& error);
+
+const char* KeyName(Key key) noexcept;
+
+} // namespace tazel::e2e

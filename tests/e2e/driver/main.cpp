@@ -1,0 +1,573 @@
+// Starts the installer under test and plays a script of user actions against it, reporting
+// every window it sees and every answer it gives as JSON lines (see Script.h for the actions).
+//
+// Driver exit status: 0 script played and the installer ended on its own; 1 an action could
+// not be played or an unexpected box appeared; 2 the global time limit ran out; 64 bad usage.
+
+#include <windows.h>
+
+#include <shlobj.h>
+
+#include <algorithm>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Json.h"
+#include "Script.h"
+#include "Windows.h"
+
+namespace tazel::e2e {
+namespace {
+
+constexpr DWORD kPollMs = 2;
+constexpr ULONGLONG kCloseLimitMs = 10000;
+constexpr UINT kKilledExitCode = 0xDEAD;
+
+enum class Waited { Met, Exited, TimedOut };
+
+class Runner {
+public:
+    explicit Runner(Script script) : script_(std::move(script)) {}
+
+    int Run()
+    {
+        if (!Start())
+            return 1;
+        deadline_ = GetTickCount64() + static_cast<ULONGLONG>(script_.timeoutSeconds) * 1000;
+        JsonLine("started").Number("pid", processId_).Emit();
+
+        for (const Action& action : script_.actions) {
+            current_ = &action;
+            if (!Play(action))
+                break;
+        }
+        return status_;
+    }
+
+private:
+    // Polled often enough to catch a window that is shown only briefly before a box.
+    void NoteShown(HWND window)
+    {
+        if (!window || shown_.contains(window) || GetAncestor(window, GA_PARENT) != GetDesktopWindow())
+            return;
+        shown_.insert(window);
+        JsonLine("shown")
+            .Text("class", ClassOf(window))
+            .Text("title", TitleOf(window))
+            .Raw("owner", WindowRef(GetWindow(window, GW_OWNER)))
+            .Emit();
+    }
+
+    bool Start()
+    {
+        std::wstring commandLine = L"\"" + script_.installer + L"\"";
+        std::wstring folder = script_.installer.substr(0, script_.installer.find_last_of(L'\\'));
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION created = {};
+        // Started from its own folder, as a double click in a file manager would.
+        if (!CreateProcessW(script_.installer.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            folder.c_str(), &startup, &created)) {
+            JsonLine("error")
+                .Text("action", "start")
+                .Text("reason", "CreateProcessW failed")
+                .Number("code", GetLastError())
+                .Emit();
+            return false;
+        }
+        process_.reset(created.hProcess);
+        UniqueHandle thread(created.hThread);
+        processId_ = created.dwProcessId;
+        return true;
+    }
+
+    // Every visible window of the installer, reported the first time it is seen.
+    void Observe()
+    {
+        for (HWND window : TopLevelWindows(processId_))
+            if (IsWindowVisible(window))
+                NoteShown(window);
+    }
+
+    bool Exited() const { return WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0; }
+
+    Waited WaitUntil(const std::function<bool()>& condition)
+    {
+        for (;;) {
+            Observe();
+            if (condition())
+                return Waited::Met;
+            if (Exited())
+                return condition() ? Waited::Met : Waited::Exited;
+            if (GetTickCount64() >= deadline_)
+                return Waited::TimedOut;
+            WaitForSingleObject(process_.get(), kPollMs);
+        }
+    }
+
+    // A wait that did not end as hoped ends the script.
+    bool Check(Waited waited, const char* what)
+    {
+        if (waited == Waited::Met)
+            return true;
+        if (waited == Waited::TimedOut) {
+            JsonLine("timeout").Text("action", current_->token).Text("waiting_for", what).Emit();
+            Kill();
+            status_ = 2;
+            return false;
+        }
+        JsonLine("error").Text("action", current_->token).Text("reason", "installer exited").Text("waiting_for", what).Emit();
+        ReportExit(false);
+        status_ = 1;
+        return false;
+    }
+
+    bool Fail(const char* reason)
+    {
+        JsonLine("error").Text("action", current_->token).Text("reason", reason).Emit();
+        Kill();
+        status_ = 1;
+        return false;
+    }
+
+    void Kill()
+    {
+        if (!Exited()) {
+            TerminateProcess(process_.get(), kKilledExitCode);
+            WaitForSingleObject(process_.get(), 10000);
+            ReportExit(true);
+        } else {
+            ReportExit(false);
+        }
+    }
+
+    void ReportExit(bool killed)
+    {
+        DWORD code = 0;
+        GetExitCodeProcess(process_.get(), &code);
+        JsonLine("exit").Number("code", code).Flag("killed", killed).Emit();
+    }
+
+    // A dialog of the installer not reported yet: a message box, or the browse dialog.
+    HWND NewDialog(bool browse)
+    {
+        for (HWND window : TopLevelWindows(processId_)) {
+            if (!IsWindowVisible(window) || !IsDialog(window) || handled_.contains(window))
+                continue;
+            const HWND tree = FindDescendant(window, L"SysTreeView32");
+            if ((tree != nullptr) != browse)
+                continue;
+            // The shell fills the tree after the dialog appears; wait until there is something in it.
+            if (tree && SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0) == 0)
+                continue;
+            return window;
+        }
+        return nullptr;
+    }
+
+    HWND AnyNewDialog()
+    {
+        if (HWND box = NewDialog(false))
+            return box;
+        return NewDialog(true);
+    }
+
+    bool Play(const Action& action)
+    {
+        switch (action.kind) {
+        case ActionKind::Window:
+            return WaitWindow();
+        case ActionKind::WindowClose:
+            return CloseWindow();
+        case ActionKind::WindowMove:
+            return MoveMainWindow(action.x, action.y);
+        case ActionKind::Box:
+            return WaitBox();
+        case ActionKind::Browse:
+            return WaitBrowse();
+        case ActionKind::Press:
+            return Press(action.key);
+        case ActionKind::Select:
+            return Select(action.text);
+        case ActionKind::Sync:
+            return Sync(action.text);
+        case ActionKind::Sleep: {
+            const ULONGLONG until = GetTickCount64() + static_cast<ULONGLONG>(action.milliseconds);
+            const Waited waited = WaitUntil([&] { return GetTickCount64() >= until; });
+            return waited == Waited::Exited || Check(waited, "sleep");
+        }
+        case ActionKind::Exit:
+            return WaitExit();
+        case ActionKind::Kill:
+            Kill();
+            return true;
+        }
+        return Fail("unknown action");
+    }
+
+    void ReportWindow(const char* event, HWND window)
+    {
+        RECT frame = {};
+        GetWindowRect(window, &frame);
+        RECT client = {};
+        GetClientRect(window, &client);
+        POINT origin = {};
+        ClientToScreen(window, &origin);
+        JsonLine(event)
+            .Text("class", ClassOf(window))
+            .Text("title", TitleOf(window))
+            .Raw("rect", RectJson(frame))
+            .Raw("client", "[" + std::to_string(client.right - client.left) + "," +
+                               std::to_string(client.bottom - client.top) + "]")
+            .Raw("client_origin", "[" + std::to_string(origin.x) + "," + std::to_string(origin.y) + "]")
+            .Number("dpi", static_cast<long long>(WindowDpi(window)))
+            .Flag("visible", IsWindowVisible(window) != FALSE)
+            .Emit();
+    }
+
+    static UINT WindowDpi(HWND window)
+    {
+        using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+        const auto get = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void (*)()>(
+            GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+        return get ? get(window) : 0;
+    }
+
+    bool WaitWindow()
+    {
+        HWND window = nullptr;
+        const Waited waited = WaitUntil([&] {
+            window = FindMainWindow(processId_);
+            return window && IsWindowVisible(window);
+        });
+        if (!Check(waited, "main window"))
+            return false;
+        ReportWindow("window", window);
+        return true;
+    }
+
+    bool CloseWindow()
+    {
+        HWND window = nullptr;
+        if (!Check(WaitUntil([&] { return (window = FindMainWindow(processId_)) != nullptr; }), "main window"))
+            return false;
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        const ULONGLONG limit = GetTickCount64() + kCloseLimitMs;
+        const Waited waited = WaitUntil([&] { return !IsWindow(window) || GetTickCount64() > limit; });
+        if (waited == Waited::Met && IsWindow(window))
+            return Fail("main window did not close");
+        JsonLine("window_closed").Emit();
+        return waited != Waited::TimedOut || Check(waited, "main window to close");
+    }
+
+    bool MoveMainWindow(int x, int y)
+    {
+        HWND window = nullptr;
+        if (!Check(WaitUntil([&] { return (window = FindMainWindow(processId_)) != nullptr; }), "main window"))
+            return false;
+        SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        const ULONGLONG limit = GetTickCount64() + kCloseLimitMs;
+        const Waited waited = WaitUntil([&] {
+            RECT frame = {};
+            GetWindowRect(window, &frame);
+            return (frame.left == x && frame.top == y) || GetTickCount64() > limit;
+        });
+        if (!Check(waited, "main window to move"))
+            return false;
+        ReportWindow("window_moved", window);
+        return true;
+    }
+
+    bool WaitBox()
+    {
+        HWND box = nullptr;
+        if (!Check(WaitUntil([&] { return (box = NewDialog(false)) != nullptr; }), "message box"))
+            return false;
+        dialog_ = box;
+        handled_.insert(box);
+        ReportBox("box", box);
+        return true;
+    }
+
+    void ReportBox(const char* event, HWND box)
+    {
+        const HWND owner = GetWindow(box, GW_OWNER);
+        const HWND main = FindMainWindow(processId_);
+        JsonLine(event)
+            .Text("kind", "box")
+            .Text("title", TitleOf(box))
+            .Text("text", MessageText(box))
+            .Raw("buttons", ButtonsJson(box))
+            .Flag("icon", ShowsIcon(box))
+            .Raw("owner", WindowRef(owner))
+            .Flag("owner_is_main", owner != nullptr && owner == main)
+            .Emit();
+    }
+
+    bool WaitBrowse()
+    {
+        HWND dialog = nullptr;
+        if (!Check(WaitUntil([&] { return (dialog = NewDialog(true)) != nullptr; }), "browse dialog"))
+            return false;
+        dialog_ = dialog;
+        handled_.insert(dialog);
+        ReportBrowse("browse", dialog);
+        return true;
+    }
+
+    void ReportBrowse(const char* event, HWND dialog)
+    {
+        const HWND owner = GetWindow(dialog, GW_OWNER);
+        const HWND main = FindMainWindow(processId_);
+        const auto selected = SelectedItemText(process_.get(), FindDescendant(dialog, L"SysTreeView32"));
+        JsonLine line(event);
+        line.Text("kind", "browse")
+            .Text("title", TitleOf(dialog))
+            .Text("instruction", BrowseInstruction(dialog))
+            .Raw("statics", StaticsJson(dialog))
+            .Raw("buttons", ButtonsJson(dialog))
+            .Flag("icon", ShowsIcon(dialog))
+            .Raw("owner", WindowRef(owner))
+            .Flag("owner_is_main", owner != nullptr && owner == main);
+        if (selected)
+            line.Text("selected", *selected);
+        else
+            line.Null("selected");
+        line.Emit();
+    }
+
+    // The dialog's own selection message, as a program would use it.
+    bool SelectByMessage(const std::wstring& path)
+    {
+        // The dialog turns the text into an item list before the message returns; the buffer
+        // is not needed after that.
+        const SIZE_T bytes = (path.size() + 1) * sizeof(wchar_t);
+        RemoteBuffer remote(process_.get(), bytes);
+        if (!remote || !remote.Write(path.c_str(), bytes))
+            return Fail("cannot write the path into the installer");
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(dialog_, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(remote.address()),
+                                 SMTO_NORMAL, 10000, &result))
+            return Fail("browse dialog did not answer the selection");
+        return true;
+    }
+
+    static std::vector<std::wstring> Components(const std::wstring& path)
+    {
+        std::vector<std::wstring> parts;
+        std::size_t start = 0;
+        while (start <= path.size()) {
+            const std::size_t end = std::min(path.find(L'\\', start), path.size());
+            if (end > start)
+                parts.push_back(path.substr(start, end - start));
+            start = end + 1;
+        }
+        return parts;
+    }
+
+    static bool SameName(const std::wstring& a, const std::wstring& b)
+    {
+        return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                    TRUE) == CSTR_EQUAL;
+    }
+
+    static std::wstring Join(const std::vector<std::wstring>& parts, std::size_t count)
+    {
+        std::wstring path;
+        for (std::size_t i = 0; i < count; ++i)
+            path += parts[i] + L"\\";
+        if (count > 1)
+            path.pop_back();
+        return path;
+    }
+
+    // The way a user gets there: the deepest folder the dialog can select by itself, then
+    // expanding each level and clicking the next folder's item.
+    bool SelectThroughTree(HWND tree, const std::vector<std::wstring>& parts)
+    {
+        for (std::size_t known = parts.size() - 1; known >= 1; --known) {
+            if (!SelectByMessage(Join(parts, known)))
+                return false;
+            HTREEITEM item = TreeItem(tree, TVGN_CARET);
+            const auto text = TreeItemText(process_.get(), tree, item);
+            if (!item || (known > 1 && !(text && SameName(*text, parts[known - 1]))))
+                continue;
+            for (std::size_t next = known; next < parts.size() && item; ++next) {
+                DWORD_PTR ignored = 0;
+                SendMessageTimeoutW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item), SMTO_NORMAL,
+                                    10000, &ignored);
+                HTREEITEM child = TreeItem(tree, TVGN_CHILD, item);
+                while (child) {
+                    const auto name = TreeItemText(process_.get(), tree, child);
+                    if (name && SameName(*name, parts[next]))
+                        break;
+                    child = TreeItem(tree, TVGN_NEXT, child);
+                }
+                if (child)
+                    SendMessageTimeoutW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(child),
+                                        SMTO_NORMAL, 10000, &ignored);
+                item = child;
+            }
+            return item != nullptr;
+        }
+        return false;
+    }
+
+    bool Select(const std::wstring& path)
+    {
+        if (!dialog_ || !IsWindow(dialog_) || !FindDescendant(dialog_, L"SysTreeView32"))
+            return Fail("no browse dialog to select in");
+        const HWND tree = FindDescendant(dialog_, L"SysTreeView32");
+        const auto before = SelectedItemText(process_.get(), tree);
+        if (!SelectByMessage(path))
+            return false;
+
+        const auto parts = Components(path);
+        auto after = SelectedItemText(process_.get(), tree);
+        // A drive's item is named by its label, not its letter: any change will do there.
+        bool reached = parts.size() <= 1 ? after && after != before : after && SameName(*after, parts.back());
+        const char* method = "message";
+        if (!reached && parts.size() > 1) {
+            // Wine's dialog finds a folder by message only when its parent is already in the tree.
+            method = "tree";
+            reached = SelectThroughTree(tree, parts);
+            if (status_ != 0)
+                return false;
+            after = SelectedItemText(process_.get(), tree);
+        }
+
+        const HWND ok = GetDlgItem(dialog_, IDOK);
+        JsonLine line("selected");
+        line.Text("path", path).Text("method", method).Flag("ok_enabled", ok && IsWindowEnabled(ok));
+        if (after)
+            line.Text("item", *after);
+        else
+            line.Null("item");
+        line.Emit();
+        if (!reached)
+            return Fail("the folder could not be selected in the browse dialog");
+        return true;
+    }
+
+    bool Press(Key key)
+    {
+        if (!dialog_ || !IsWindow(dialog_))
+            return Fail("no box or dialog to answer");
+        const HWND dialog = dialog_;
+        switch (key) {
+        case Key::Ok:
+        case Key::Cancel: {
+            const HWND button = GetDlgItem(dialog, key == Key::Ok ? IDOK : IDCANCEL);
+            if (!button || !IsWindowVisible(button))
+                return Fail("the box has no such button");
+            PostMessageW(button, BM_CLICK, 0, 0);
+            break;
+        }
+        case Key::Escape: {
+            // To the control that has the keyboard focus, as the keyboard would deliver it; the
+            // dialog's own message loop turns it into its cancel command.
+            GUITHREADINFO gui = {};
+            gui.cbSize = sizeof gui;
+            const DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
+            const HWND focus = GetGUIThreadInfo(thread, &gui) && gui.hwndFocus ? gui.hwndFocus : dialog;
+            const UINT scan = MapVirtualKeyW(VK_ESCAPE, MAPVK_VK_TO_VSC);
+            PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, static_cast<LPARAM>(1 | (scan << 16)));
+            PostMessageW(focus, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(1 | (scan << 16) | (1u << 30) | (1u << 31)));
+            break;
+        }
+        case Key::Close:
+            PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+            break;
+        }
+        const ULONGLONG limit = GetTickCount64() + kCloseLimitMs;
+        const Waited waited =
+            WaitUntil([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog) || GetTickCount64() > limit; });
+        if (waited == Waited::Met && IsWindow(dialog) && IsWindowVisible(dialog))
+            return Fail("the box did not close");
+        JsonLine("pressed").Text("key", KeyName(key)).Emit();
+        dialog_ = nullptr;
+        return waited != Waited::TimedOut || Check(waited, "box to close");
+    }
+
+    bool Sync(const std::wstring& name)
+    {
+        JsonLine("sync").Text("name", name).Emit();
+        const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+        char byte = 0;
+        DWORD read = 0;
+        while (ReadFile(input, &byte, 1, &read, nullptr) && read == 1)
+            if (byte == '\n')
+                return true;
+        return Fail("standard input closed during a sync");
+    }
+
+    bool WaitExit()
+    {
+        HWND unexpected = nullptr;
+        const Waited waited = WaitUntil([&] {
+            unexpected = AnyNewDialog();
+            return unexpected != nullptr || Exited();
+        });
+        if (waited == Waited::TimedOut)
+            return Check(waited, "installer to end");
+        if (unexpected) {
+            handled_.insert(unexpected);
+            if (FindDescendant(unexpected, L"SysTreeView32"))
+                ReportBrowse("unexpected", unexpected);
+            else
+                ReportBox("unexpected", unexpected);
+            Kill();
+            status_ = 1;
+            return false;
+        }
+        ReportExit(false);
+        return true;
+    }
+
+    Script script_;
+    UniqueHandle process_;
+    DWORD processId_ = 0;
+    ULONGLONG deadline_ = 0;
+    const Action* current_ = nullptr;
+    HWND dialog_ = nullptr;
+    std::set<HWND> handled_;
+    std::set<HWND> shown_;
+    int status_ = 0;
+};
+
+// Sizes in the report are in real pixels whatever the screen's scale.
+void BecomeDpiAware() noexcept
+{
+    // Looked up at run time, with the context's value spelled out: the build targets Windows 7 headers.
+    using SetContextFn = BOOL(WINAPI*)(HANDLE);
+    const HANDLE perMonitorV2 = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4));
+    const auto set = reinterpret_cast<SetContextFn>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")));
+    if (!set || !set(perMonitorV2))
+        SetProcessDPIAware();
+}
+
+} // namespace
+} // namespace tazel::e2e
+
+int wmain(int argc, wchar_t** argv)
+{
+    using namespace tazel::e2e;
+    try {
+        BecomeDpiAware();
+        std::vector<std::wstring> arguments(argv + 1, argv + argc);
+        std::wstring error;
+        auto script = ParseScript(arguments, error);
+        if (!script) {
+            JsonLine("error").Text("action", "usage").Text("reason", error).Emit();
+            return 64;
+        }
+        Runner runner(std::move(*script));
+        return runner.Run();
+    } catch (...) {
+        JsonLine("error").Text("action", "driver").Text("reason", "internal failure").Emit();
+        return 1;
+    }
+}

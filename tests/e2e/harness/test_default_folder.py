@@ -1,0 +1,92 @@
+"""The host's graphics folder is there: the installer copies the deck into it without a question."""
+
+import unittest
+
+from expected import (COPY_FAILED, DEFAULT_FOLDER, ERROR_TITLE, EXIT_COPY_FAILED, EXIT_INSTALLED, SUCCESS,
+                      SUCCESS_TITLE)
+from scenario import ScenarioCase
+from winelab import MAIN_WINDOW_TITLE, cpu_seconds
+
+PAUSE_MS = 2000
+# The driver notices the window a little after it appears, more so on a loaded machine; a pause
+# cut short by a second or skipped still shows.
+PAUSE_SLACK_MS = 250
+
+
+class DefaultFolderPresent(ScenarioCase):
+    def setUp(self):
+        super().setUp()
+        self.prefix.make_folder(DEFAULT_FOLDER)
+
+    def test_installs_the_deck_after_the_pause(self):
+        run = self.run_installer("window", "box=ok")
+
+        box = self.assertOnlyBox(run)
+        self.assertBox(box, SUCCESS_TITLE, SUCCESS)
+        self.assertEqual(run.exit_code, EXIT_INSTALLED)
+        self.assertFilesEqual(DEFAULT_FOLDER, self.deck())
+        # The window stands for the whole pause before anything else happens.
+        shown = run.of("window")[0]
+        self.assertEqual(shown["title"], MAIN_WINDOW_TITLE)
+        self.assertGreaterEqual(box["t"] - shown["t"], PAUSE_MS - PAUSE_SLACK_MS)
+
+    def test_pause_leaves_the_processor_idle(self):
+        samples = {}
+
+        def sample(event, _run):
+            pid = self.prefix.find_process(self.INSTALLER)
+            self.assertIsNotNone(pid, "the installer's Unix process was not found")
+            samples[event["name"]] = cpu_seconds(pid)
+
+        run = self.run_installer("window", "sync=pause-start", "box", "sync=pause-end", "press=ok",
+                                 hooks={"pause-start": sample, "pause-end": sample})
+        self.assertEqual(run.exit_code, EXIT_INSTALLED)
+        window, box = run.of("window")[0], run.boxes[0]
+        self.assertGreaterEqual(box["t"] - window["t"], PAUSE_MS - PAUSE_SLACK_MS)
+        # Starting under Wine costs processor time: a zero here would mean another process was sampled.
+        self.assertGreater(samples["pause-start"], 0)
+        used = samples["pause-end"] - samples["pause-start"]
+        self.record(f"processor time during the pause: {used:.3f} s")
+        # A busy wait would burn about the whole two seconds; the folder test and the box's
+        # creation take a little.
+        self.assertLess(used, 0.5, f"{used:.2f} s of processor time during the pause")
+
+    def test_replaces_existing_files_whatever_their_size(self):
+        deck = self.deck()
+        longer = deck["Tazel0.cbx"] * 3 + b"trailing bytes of an older, longer file"
+        self.prefix.write_file(DEFAULT_FOLDER + "\\Tazel0.cbx", longer)
+        self.prefix.write_file(DEFAULT_FOLDER + "\\Tazel.dek", b"short")
+
+        run = self.run_installer("box=ok")
+
+        self.assertBox(self.assertOnlyBox(run), SUCCESS_TITLE, SUCCESS)
+        self.assertEqual(run.exit_code, EXIT_INSTALLED)
+        self.assertFilesEqual(DEFAULT_FOLDER, deck)
+
+    def test_read_only_file_stops_the_copy(self):
+        deck = self.deck()
+        old = b"a read-only card sheet the installer must not touch"
+        self.prefix.write_file(DEFAULT_FOLDER + "\\Tazel3.cbx", old)
+        self.prefix.make_read_only(DEFAULT_FOLDER + "\\Tazel3.cbx")
+
+        run = self.run_installer("box=ok")
+
+        self.assertBox(self.assertOnlyBox(run), ERROR_TITLE, COPY_FAILED)
+        self.assertEqual(run.exit_code, EXIT_COPY_FAILED)
+        # Files before the refused one are in place, the refused one is as it was, and the
+        # copy went no further; no temporary file is left behind.
+        expected = {name: deck[name] for name in ("Tazel.dek", "Tazel0.cbx", "Tazel1.cbx", "Tazel2.cbx")}
+        expected["Tazel3.cbx"] = old
+        self.assertFilesEqual(DEFAULT_FOLDER, expected)
+
+    def test_window_closed_during_the_pause(self):
+        run = self.run_installer("window", "window-close", "box=ok")
+
+        # With the window gone the box stands on its own, and the run completes.
+        self.assertBox(self.assertOnlyBox(run), SUCCESS_TITLE, SUCCESS, owned_by_main=False)
+        self.assertEqual(run.exit_code, EXIT_INSTALLED)
+        self.assertFilesEqual(DEFAULT_FOLDER, self.deck())
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,94 @@
+"""Other packages built from the same installer: the manifest decides what is installed and when
+the installer refuses. Each needs its test package from the Windows build; without it the case is
+skipped."""
+
+import unittest
+
+from expected import (APPLICATION_TITLE, COPY_FAILED, DEFAULT_FOLDER, ERROR_TITLE, EXIT_COPY_FAILED, EXIT_INSTALLED,
+                      EXIT_NO_FILE_INFO, EXIT_REPORT, NO_FILE_INFO, SUCCESS, SUCCESS_TITLE)
+from scenario import ScenarioCase, resources
+
+ERROR_RESOURCE_TYPE_NOT_FOUND = 1813
+ERROR_RESOURCE_NAME_NOT_FOUND = 1814
+
+
+class EmptyFirstFileName(ScenarioCase):
+    INSTALLER = "TestEmptyFirst.exe"
+
+    def test_refuses_before_showing_anything(self):
+        self.prefix.make_folder(DEFAULT_FOLDER)
+        before = self.prefix.snapshot()
+        run = self.run_installer("box=ok")
+
+        box = self.assertOnlyBox(run)
+        self.assertBox(box, APPLICATION_TITLE, NO_FILE_INFO, owned_by_main=False)
+        self.assertEqual(run.exit_code, EXIT_NO_FILE_INFO)
+        self.assertNoMainWindowShown(run)
+        self.assertEqual(run.of("window"), [])
+        self.assertNothingWritten(before)
+
+
+class FacePackage(ScenarioCase):
+    INSTALLER = "TestFace.exe"
+    # A name ending in "fac" installs five entries; the last three names are never used.
+    INSTALLED = ["Tazelfac", "Face0.cbx", "Face1.cbx", "Face2.cbx", "Face3.cbx"]
+
+    def test_installs_five_files(self):
+        self.prefix.make_folder(DEFAULT_FOLDER)
+        entries = self.payload()
+        run = self.run_installer("box=ok")
+
+        box = self.assertOnlyBox(run)
+        self.assertEqual(box["title"], SUCCESS_TITLE)
+        self.assertTrue(box["text"].endswith(" Installed!"), box["text"])
+        self.assertEqual(run.exit_code, EXIT_INSTALLED)
+        self.assertFilesEqual(DEFAULT_FOLDER, {name: entries[101 + i] for i, name in enumerate(self.INSTALLED)})
+
+
+class UpperCaseDeckName(ScenarioCase):
+    INSTALLER = "TestUpperDek.exe"
+
+    def test_only_the_main_file_is_installed(self):
+        # The kind is told by a case-sensitive ending: "DEK" is not a deck, so one entry only.
+        self.prefix.make_folder(DEFAULT_FOLDER)
+        entries = self.payload()
+        run = self.run_installer("box=ok")
+
+        self.assertBox(self.assertOnlyBox(run), SUCCESS_TITLE, SUCCESS)
+        self.assertEqual(run.exit_code, EXIT_INSTALLED)
+        self.assertFilesEqual(DEFAULT_FOLDER, {"Tazel.DEK": entries[101]})
+
+
+class LaterPayloadMissing(ScenarioCase):
+    INSTALLER = "TestMissing3.exe"
+
+    def test_copy_stops_with_the_copy_error(self):
+        # Entry 3 has a name but no payload: a failure inside the copy stage, reported as such.
+        self.prefix.make_folder(DEFAULT_FOLDER)
+        entries = self.payload()
+        run = self.run_installer("box=ok")
+
+        self.assertBox(self.assertOnlyBox(run), ERROR_TITLE, COPY_FAILED)
+        self.assertEqual(run.exit_code, EXIT_COPY_FAILED)
+        self.assertFilesEqual(DEFAULT_FOLDER, {"Tazel.dek": entries[101], "Tazel0.cbx": entries[102],
+                                               "Tazel1.cbx": entries[103]})
+
+
+class FirstPayloadMissing(ScenarioCase):
+    INSTALLER = "TestMissing0.exe"
+
+    def test_reports_the_system_error(self):
+        self.prefix.make_folder(DEFAULT_FOLDER)
+        before = self.prefix.snapshot()
+        run = self.run_installer("box=ok")
+
+        code = self.assertGenericReport(self.assertOnlyBox(run))
+        # The system's answer for a missing resource depends on whether any entry of its type is left.
+        types = {kind for kind, _name, _lang in resources(self.installer_path())}
+        self.assertEqual(code, ERROR_RESOURCE_NAME_NOT_FOUND if "CUSTOM" in types else ERROR_RESOURCE_TYPE_NOT_FOUND)
+        self.assertEqual(run.exit_code, EXIT_REPORT)
+        self.assertNothingWritten(before)
+
+
+if __name__ == "__main__":
+    unittest.main()
