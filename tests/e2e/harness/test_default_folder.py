@@ -79,6 +79,21 @@ class DefaultFolderPresent(ScenarioCase):
         expected["Tazel3.cbx"] = old
         self.assertFilesEqual(DEFAULT_FOLDER, expected)
 
+    def test_folder_named_like_a_file_stops_the_copy(self):
+        deck = self.deck()
+        # The fourth file's name taken by a folder: the copy ends there and the folder stays as it was.
+        self.prefix.make_folder(DEFAULT_FOLDER + "\\Tazel2.cbx")
+        self.prefix.write_file(DEFAULT_FOLDER + "\\Tazel2.cbx\\keep.txt", b"the player's own file")
+
+        run = self.run_installer("box=ok")
+
+        self.assertBox(self.assertOnlyBox(run), ERROR_TITLE, COPY_FAILED)
+        self.assertEqual(run.exit_code, EXIT_COPY_FAILED)
+        self.assertEqual(self.prefix.listing(DEFAULT_FOLDER), ["Tazel.dek", "Tazel0.cbx", "Tazel1.cbx", "Tazel2.cbx"])
+        for name in ("Tazel.dek", "Tazel0.cbx", "Tazel1.cbx"):
+            self.assertTrue(self.prefix.read_file(DEFAULT_FOLDER + "\\" + name) == deck[name], name)
+        self.assertEqual(self.prefix.listing(DEFAULT_FOLDER + "\\Tazel2.cbx"), ["keep.txt"])
+
     def test_window_closed_during_the_pause(self):
         run = self.run_installer("window", "window-close", "box=ok")
 
