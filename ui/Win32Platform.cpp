@@ -1,11 +1,29 @@
 #include "ui/Win32Platform.h"
 
+#include <new>
+
 #include "payload/Payload.h"
 #include "platform/Folders.h"
+#include "platform/Win32Error.h"
 #include "ui/MessageBoxes.h"
 #include "ui/Pause.h"
 
 namespace tazel::win32 {
+namespace {
+
+// Running out of memory while building a path or a COM argument is a failure of that one
+// operation, reported where the sequence decides what the user is told.
+template <typename Operation>
+auto Guarded(Operation operation) -> decltype(operation())
+{
+    try {
+        return operation();
+    } catch (const std::bad_alloc&) {
+        return std::unexpected(Win32Failure(ERROR_NOT_ENOUGH_MEMORY));
+    }
+}
+
+} // namespace
 
 void Win32Platform::SetPackageLine(const std::wstring& text)
 {
@@ -34,7 +52,7 @@ std::wstring Win32Platform::SpecialFolderPath(std::int32_t folderId)
 
 std::expected<bool, Failure> Win32Platform::DirectoryExists(const std::wstring& path)
 {
-    return win32::DirectoryExists(path);
+    return Guarded([&] { return win32::DirectoryExists(path); });
 }
 
 std::wstring Win32Platform::BrowseForFolder(WindowHandle owner)
@@ -49,7 +67,7 @@ std::expected<PayloadBytes, Failure> Win32Platform::LoadPayload(int resourceId)
 
 std::expected<void, Failure> Win32Platform::WritePayloadFile(const std::wstring& path, PayloadBytes bytes)
 {
-    return win32::WritePayloadFile(path, bytes);
+    return Guarded([&] { return win32::WritePayloadFile(path, bytes); });
 }
 
 BoxResult Win32Platform::ShowMessage(const std::wstring& prompt, const std::wstring& title, Buttons buttons)
