@@ -57,6 +57,10 @@ bool AddActions(const std::wstring& token, std::vector<Action>& actions)
             actions.push_back(Simple(ActionKind::Window, token));
         else if (name == L"window-close")
             actions.push_back(Simple(ActionKind::WindowClose, token));
+        else if (name == L"cover")
+            actions.push_back(Simple(ActionKind::Cover, token));
+        else if (name == L"uncover")
+            actions.push_back(Simple(ActionKind::Uncover, token));
         else if (name == L"box")
             actions.push_back(Simple(ActionKind::Box, token));
         else if (name == L"browse")

@@ -7,7 +7,10 @@
 //   window            wait until the installer's main window is visible; report its frame
 //   window-close      ask the main window to close (as its close button would)
 //   window-move=X,Y   move the main window's frame to screen position X,Y
-//   box               wait for the next message box; report title, text, buttons, icon, owner
+//   cover             lay a plain window of the driver's own over the main window's frame, as
+//                     another program's window would be; reports its rectangle and colour
+//   uncover           take that window away again, leaving the installer to repaint
+//   box               wait for the next message box; report title, frame, text, buttons, icon, owner
 //   browse            wait for the folder browse dialog; report its texts and owner
 //   press=KEY         answer the box or dialog found last: ok, cancel, escape (a key press
 //                     on the focused control) or close (the title bar's close command)
@@ -28,7 +31,9 @@
 
 namespace tazel::e2e {
 
-enum class ActionKind { Window, WindowClose, WindowMove, Box, Browse, Press, Select, Sync, Sleep, Exit, Kill };
+enum class ActionKind {
+    Window, WindowClose, WindowMove, Cover, Uncover, Box, Browse, Press, Select, Sync, Sleep, Exit, Kill
+};
 enum class Key { Ok, Cancel, Escape, Close };
 
 struct Action {

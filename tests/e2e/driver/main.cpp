@@ -24,6 +24,15 @@ namespace {
 constexpr DWORD kPollMs = 2;
 constexpr ULONGLONG kCloseLimitMs = 10000;
 constexpr UINT kKilledExitCode = 0xDEAD;
+// The covering window's colour: one the installer never draws, so the harness can tell any of it
+// left behind from the installer's own pixels.
+constexpr BYTE kCoverRed = 255;
+constexpr BYTE kCoverGreen = 0;
+constexpr BYTE kCoverBlue = 255;
+// Over the frame and a little around it, so the installer has to repaint all of itself.
+constexpr int kCoverMargin = 8;
+// Time for Wine to put the covering window's pixels on the X screen and to take them away.
+constexpr DWORD kCoverSettleMs = 150;
 
 enum class Waited { Met, Exited, TimedOut };
 
@@ -183,6 +192,10 @@ private:
             return CloseWindow();
         case ActionKind::WindowMove:
             return MoveMainWindow(action.x, action.y);
+        case ActionKind::Cover:
+            return Cover();
+        case ActionKind::Uncover:
+            return Uncover();
         case ActionKind::Box:
             return WaitBox();
         case ActionKind::Browse:
@@ -280,6 +293,78 @@ private:
         return true;
     }
 
+    // The driver's own window has to be served by the driver's thread: painted, and its pixels
+    // handed on to the X server, which Wine does while the thread looks at its messages.
+    static void PumpOwnMessages(DWORD milliseconds)
+    {
+        const ULONGLONG until = GetTickCount64() + milliseconds;
+        for (;;) {
+            MSG message = {};
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+            const ULONGLONG now = GetTickCount64();
+            if (now >= until)
+                return;
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(until - now), QS_ALLINPUT);
+        }
+    }
+
+    static const wchar_t* CoverClass()
+    {
+        static const wchar_t* const name = [] {
+            WNDCLASSEXW windowClass = {};
+            windowClass.cbSize = sizeof windowClass;
+            windowClass.lpfnWndProc = DefWindowProcW;
+            windowClass.hInstance = GetModuleHandleW(nullptr);
+            windowClass.hbrBackground = CreateSolidBrush(RGB(kCoverRed, kCoverGreen, kCoverBlue));
+            windowClass.lpszClassName = L"TazelDriverCover";
+            return RegisterClassExW(&windowClass) ? windowClass.lpszClassName : nullptr;
+        }();
+        return name;
+    }
+
+    bool Cover()
+    {
+        HWND window = nullptr;
+        if (!Check(WaitUntil([&] { return (window = FindMainWindow(processId_)) != nullptr; }), "main window"))
+            return false;
+        if (cover_)
+            return Fail("the main window is covered already");
+        RECT area = {};
+        GetWindowRect(window, &area);
+        InflateRect(&area, kCoverMargin, kCoverMargin);
+        const wchar_t* const coverClass = CoverClass();
+        // Not activated: the installer keeps its active caption, as when a notification pops up.
+        cover_ = coverClass ? CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, coverClass, L"", WS_POPUP,
+                                              area.left, area.top, area.right - area.left, area.bottom - area.top,
+                                              nullptr, nullptr, GetModuleHandleW(nullptr), nullptr)
+                            : nullptr;
+        if (!cover_)
+            return Fail("cannot create the covering window");
+        SetWindowPos(cover_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+        UpdateWindow(cover_);
+        PumpOwnMessages(kCoverSettleMs);
+        JsonLine("covered")
+            .Raw("rect", RectJson(area))
+            .Raw("colour", "[" + std::to_string(kCoverRed) + "," + std::to_string(kCoverGreen) + "," +
+                               std::to_string(kCoverBlue) + "]")
+            .Emit();
+        return true;
+    }
+
+    bool Uncover()
+    {
+        if (!cover_)
+            return Fail("nothing to uncover");
+        DestroyWindow(cover_);
+        cover_ = nullptr;
+        PumpOwnMessages(kCoverSettleMs);
+        JsonLine("uncovered").Emit();
+        return true;
+    }
+
     bool WaitBox()
     {
         HWND box = nullptr;
@@ -295,9 +380,12 @@ private:
     {
         const HWND owner = GetWindow(box, GW_OWNER);
         const HWND main = FindMainWindow(processId_);
+        RECT frame = {};
+        GetWindowRect(box, &frame);
         JsonLine(event)
             .Text("kind", "box")
             .Text("title", TitleOf(box))
+            .Raw("rect", RectJson(frame))
             .Text("text", MessageText(box))
             .Raw("buttons", ButtonsJson(box))
             .Flag("icon", ShowsIcon(box))
@@ -532,6 +620,7 @@ private:
     ULONGLONG deadline_ = 0;
     const Action* current_ = nullptr;
     HWND dialog_ = nullptr;
+    HWND cover_ = nullptr;
     std::set<HWND> handled_;
     std::set<HWND> shown_;
     int status_ = 0;
