@@ -22,6 +22,7 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} --codepage=65001")
 
 add_library(tazel_win32 STATIC
     platform/Win32Error.cpp
+    platform/Resources.cpp
     platform/FolderLookup.cpp
     platform/FolderTest.cpp
     platform/BrowseDialog.cpp

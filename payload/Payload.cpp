@@ -2,6 +2,7 @@
 
 #include "core/PackageManifest.h"
 #include "platform/Handles.h"
+#include "platform/Resources.h"
 #include "platform/Win32Error.h"
 
 namespace tazel::win32 {
@@ -67,19 +68,8 @@ std::expected<std::pair<UniqueFile, std::wstring>, Failure> CreateTemporaryBesid
 
 std::expected<PayloadBytes, Failure> LoadPayload(int resourceId)
 {
-    const HMODULE self = GetModuleHandleW(nullptr);
-    const HRSRC resource = FindResourceExW(self, kPayloadResourceType, MAKEINTRESOURCEW(resourceId),
-                                           MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
-    if (!resource)
-        return std::unexpected(LastErrorFailure());
-    const DWORD size = SizeofResource(self, resource);
-    const HGLOBAL loaded = LoadResource(self, resource);
-    if (!loaded)
-        return std::unexpected(LastErrorFailure());
-    const void* data = LockResource(loaded);
-    if (!data && size != 0)
-        return std::unexpected(LastErrorFailure());
-    return PayloadBytes(static_cast<const std::byte*>(data), size);
+    return ResourceBytes(GetModuleHandleW(nullptr), kPayloadResourceType, MAKEINTRESOURCEW(resourceId),
+                         MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
 }
 
 std::expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadBytes bytes)

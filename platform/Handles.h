@@ -76,6 +76,19 @@ struct GdiObjectTraits {
 };
 using UniqueGdiObject = UniqueResource<HGDIOBJ, GdiObjectTraits>;
 
+struct IconTraits {
+    static HICON Invalid() noexcept { return nullptr; }
+    static void Close(HICON icon) noexcept { DestroyIcon(icon); }
+};
+using UniqueIcon = UniqueResource<HICON, IconTraits>;
+
+// A device context of the program's own making (CreateCompatibleDC), not one borrowed with GetDC.
+struct MemoryDcTraits {
+    static HDC Invalid() noexcept { return nullptr; }
+    static void Close(HDC dc) noexcept { DeleteDC(dc); }
+};
+using UniqueMemoryDc = UniqueResource<HDC, MemoryDcTraits>;
+
 // A COM interface pointer that releases its reference when it goes.
 template <typename T>
 class ComPtr {

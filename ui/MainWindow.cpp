@@ -25,18 +25,6 @@ constexpr DWORD kWindowExStyle = 0;
 // new DPI; its number is fixed.
 constexpr UINT kGetDpiScaledSize = 0x02E4;
 
-struct IconTraits {
-    static HICON Invalid() noexcept { return nullptr; }
-    static void Close(HICON icon) noexcept { DestroyIcon(icon); }
-};
-using UniqueIcon = UniqueResource<HICON, IconTraits>;
-
-struct MemoryDcTraits {
-    static HDC Invalid() noexcept { return nullptr; }
-    static void Close(HDC dc) noexcept { DeleteDC(dc); }
-};
-using UniqueMemoryDc = UniqueResource<HDC, MemoryDcTraits>;
-
 // Puts an object into a DC for one scope and puts the previous one back, so that the object can
 // be deleted afterwards while not selected anywhere.
 class ScopedSelect {

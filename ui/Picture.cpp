@@ -2,25 +2,23 @@
 
 #include <wincodec.h>
 
+#include "platform/Resources.h"
 #include "platform/Win32Error.h"
 
 namespace tazel::win32 {
 
 std::expected<Picture, Failure> Picture::FromResource(HINSTANCE instance, int resourceId)
 {
-    const HRSRC resource = FindResourceW(instance, MAKEINTRESOURCEW(resourceId), RT_RCDATA);
-    if (!resource)
-        return std::unexpected(LastErrorFailure());
-    const DWORD size = SizeofResource(instance, resource);
-    if (size == 0)
-        return std::unexpected(LastErrorFailure());
-    // Resource memory lives as long as the module and needs no release.
-    const HGLOBAL loaded = LoadResource(instance, resource);
-    if (!loaded)
-        return std::unexpected(LastErrorFailure());
-    auto* bytes = static_cast<BYTE*>(LockResource(loaded));
-    if (!bytes)
-        return std::unexpected(LastErrorFailure());
+    // The picture is stored language-neutral, where a plain FindResource looks first.
+    const auto stored = ResourceBytes(instance, RT_RCDATA, MAKEINTRESOURCEW(resourceId),
+                                      MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+    if (!stored)
+        return std::unexpected(stored.error());
+    if (stored->empty())
+        return std::unexpected(Win32Failure(ERROR_RESOURCE_DATA_NOT_FOUND));
+    // WIC only reads through the stream; the pointer is non-const in its signature alone.
+    auto* bytes = reinterpret_cast<BYTE*>(const_cast<std::byte*>(stored->data()));
+    const auto size = static_cast<DWORD>(stored->size());
 
     // Created through COM rather than imported: the program then starts on systems whose
     // windowscodecs.dll is missing or broken, and only loses its picture there.
@@ -34,7 +32,6 @@ std::expected<Picture, Failure> Picture::FromResource(HINSTANCE instance, int re
     hr = factory->CreateStream(stream.put());
     if (FAILED(hr))
         return std::unexpected(HResultFailure(hr));
-    // WIC only reads through the stream; the pointer is non-const in its signature alone.
     hr = stream->InitializeFromMemory(bytes, size);
     if (FAILED(hr))
         return std::unexpected(HResultFailure(hr));
