@@ -1,4 +1,4 @@
-"""Runs the built installer the way a player would, in a Wine prefix of the project's own in
+"""Runs the built 32-bit installer the way a player would, in a Wine prefix of the project's own in
 which the host's graphics folder exists, so the default path runs to the end.
 
 With a usable display the player clicks the boxes. Without one the installer runs on a virtual
@@ -67,7 +67,8 @@ def make_prefix(display):
     session.check_reachable(session.config.work)
     session.display = display if display else winelab.Display(os.path.join(session.config.output, "xvfb.log"))
     session.template = winelab.Template(session.config, session.account, session.display)
-    session.template.ensure()
+    session.route = session.template.ensure()
+    session.announce_route()
     for name in os.listdir(session.config.work):
         if name.startswith("run-"):
             shutil.rmtree(os.path.join(session.config.work, name), ignore_errors=True)

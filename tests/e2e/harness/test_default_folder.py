@@ -47,9 +47,11 @@ class DefaultFolderPresent(ScenarioCase):
         self.assertGreater(samples["pause-start"], 0)
         used = samples["pause-end"] - samples["pause-start"]
         self.record(f"processor time during the pause: {used:.3f} s")
-        # A busy wait would burn about the whole two seconds; the folder test and the box's
-        # creation take a little.
-        self.assertLess(used, 0.5, f"{used:.2f} s of processor time during the pause")
+        # A busy wait would burn about the whole two seconds; the folder test, the copy and the
+        # box's creation take a little, more under emulation, where qemu translates each piece of
+        # code (the scripting runtime's, the box's) the first time it runs.
+        limit = 1.0 if self.session.route.emulated else 0.5
+        self.assertLess(used, limit, f"{used:.2f} s of processor time during the pause")
 
     def test_replaces_existing_files_whatever_their_size(self):
         deck = self.deck()

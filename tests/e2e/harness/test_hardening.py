@@ -35,9 +35,10 @@ CANDIDATES = ("winmm", "msacm32", "uxtheme", "dwmapi", "cryptbase", "propsys", "
 EVIDENCE_FOLDER = "C:\\planted-evidence"
 CONTROL = "Unhardened.exe"
 PLANTED = "planted.dll"
-# The control is done within a second of starting; a planted uxtheme leaves it stuck, and its
-# evidence is written long before this runs out.
+# The control is done within a second of starting (several under emulation); a planted uxtheme
+# leaves it stuck, and its evidence is written long before this runs out.
 CONTROL_TIMEOUT = 8
+CONTROL_TIMEOUT_EMULATED = 30
 
 
 def evidence_entries(names):
@@ -104,12 +105,15 @@ class PlantedDlls(ScenarioCase):
             cls._control_loaded = self.run_control()
         return cls._control_loaded
 
+    def control_timeout(self):
+        return CONTROL_TIMEOUT_EMULATED if self.session.route.emulated else CONTROL_TIMEOUT
+
     def run_control(self):
         """Runs the control once with nothing planted, then once per name with only that name
         planted, so that one planted DLL cannot keep another from being looked up (a planted
         winmm, for one, never asks for msacm32)."""
         self.clear_evidence()
-        run = self.prefix.run_driver(self.control, ["browse=cancel", "exit"], timeout=CONTROL_TIMEOUT,
+        run = self.prefix.run_driver(self.control, ["browse=cancel", "exit"], timeout=self.control_timeout(),
                                      transcript=os.path.join(self.output, "control-alone.jsonl"))
         self.assertEqual(run.returncode, 0, "the control does not run:\n" + run.describe())
         self.assertEqual(run.exit_code, 0, "a service the control uses failed:\n" + run.describe())
@@ -119,7 +123,7 @@ class PlantedDlls(ScenarioCase):
         for name in CANDIDATES:
             self.clear_evidence()
             self.plant([name])
-            self.prefix.run_driver(self.control, ["browse=cancel", "exit"], timeout=CONTROL_TIMEOUT,
+            self.prefix.run_driver(self.control, ["browse=cancel", "exit"], timeout=self.control_timeout(),
                                    transcript=os.path.join(self.output, f"control-{name}.jsonl"))
             self.unplant([name])
             found = self.evidence()

@@ -55,10 +55,7 @@ class RedirectedApplicationData(ScenarioCase):
         text = "Windows Registry Editor Version 5.00\r\n\r\n"
         for key in ("User Shell Folders", "Shell Folders"):
             text += f"[{SHELL_FOLDERS}\\{key}]\r\n\"Common AppData\"=\"{value}\"\r\n\r\n"
-        path = self.prefix.write_file("C:\\tazel-folders.reg", b"\xff\xfe" + text.encode("utf-16-le"))
-        status, output = self.prefix.wine("reg", "import", "C:\\tazel-folders.reg")
-        os.remove(path)
-        self.assertEqual(status, 0, f"reg import failed: {output[-1500:]}")
+        self.prefix.import_registry_file(b"\xff\xfe" + text.encode("utf-16-le"))
 
     def assertInstalledWithoutQuestion(self, destination):
         installer = self.prefix.add_program(self.installer_path())

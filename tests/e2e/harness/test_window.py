@@ -17,6 +17,8 @@ from screen import (DESIGN_DPI, PANEL_WHITE, PICTURE_RESOURCE, PICTURE_TWIPS, WI
 
 # How long a screenshot may wait for the window to be drawn; the pause lasts two seconds.
 SETTLE_S = 0.6
+# Under emulation qemu translates the drawing code the first time it runs.
+SETTLE_EMULATED_S = 1.5
 
 # The prefix draws Arial as Liberation Sans. In its bold face the capitals' tops stand this far
 # below the top of the text cell, in ems: ascent 1854 less cap height 1409, of 2048 units.
@@ -83,7 +85,7 @@ class WindowAt96Dpi(ScenarioCase):
         """A hook that screenshots until `ready(image, run)` holds or the time is up; the last shot
         is the one checked."""
         def hook(_event, run):
-            deadline = time.monotonic() + SETTLE_S
+            deadline = time.monotonic() + (SETTLE_EMULATED_S if self.session.route.emulated else SETTLE_S)
             while True:
                 image = grab(self.session.display.name)
                 if ready(image, run) or time.monotonic() > deadline:

@@ -1,12 +1,12 @@
-"""Runs the installer under Wine on a virtual X display, one fresh Wine prefix per scenario.
+"""Runs the 32-bit installer under Wine on a virtual X display, one fresh Wine prefix per scenario.
 
 One test process owns one Xvfb display. The Wine prefix every scenario starts from is made once
 (wineboot and a few settings) and shared by all test processes through a lock; each scenario
 gets its own sealed copy in which the test driver starts the installer and plays user actions.
+Every Wine command goes by the route that `wineroute` finds to run 32-bit programs here.
 
 Settings (environment):
-  TAZEL_WIN_BUILD_ROOT  folder holding win-i686/ and win-x86_64/ (default: <repo>/build)
-  TAZEL_E2E_ARCH        i686 or x86_64; default: i686 when 32-bit x86 code can run here
+  TAZEL_WIN_BUILD_ROOT  folder holding win-i686/ (default: <repo>/build)
   TAZEL_E2E_OUTPUT      screenshots and transcripts (default: <build root>/native/tests/e2e/output)
   TAZEL_E2E_WORK        prefixes (default: <system temp>/tazel-e2e-work)
   TAZEL_E2E_KEEP=1      keep each scenario's prefix for inspection
@@ -28,11 +28,12 @@ import threading
 import time
 import unittest
 
+import wineroute
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.abspath(os.path.join(HERE, "..", "..", ".."))
 
 WINE64 = "/usr/lib/wine/wine64"
-WINE32 = "/usr/lib/wine/wine"
 WINESERVER = "/usr/lib/wine/wineserver"
 TEST_USER = "tazel-e2e"
 DRIVER = "tazel_driver.exe"
@@ -41,7 +42,7 @@ MAIN_WINDOW_TITLE = "Ombrix Support Files"
 PROGRAM_FOLDER = "C:\\tazel"
 
 # Bump when the template's settings change, so a stale template is not reused.
-TEMPLATE_REVISION = "2"
+TEMPLATE_REVISION = "4"
 TEMPLATE_SETTINGS = r"""REGEDIT4
 
 [HKEY_CURRENT_USER\Software\Wine\X11 Driver]
@@ -57,36 +58,16 @@ TEMPLATE_SETTINGS = r"""REGEDIT4
 """
 UNIX_ROOT_ITEM = ("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Desktop\\Namespace\\"
                   "{9D20AAE8-0625-44B0-9CA7-71889C2254D9}")
+# Wine's own TrueType fonts (Debian's fonts-wine): Marlett draws the caption buttons, Tahoma is
+# the dialogs' face. This Wine does not look for them where Debian puts them, so the template
+# gets them in its Fonts folder, where Windows keeps them.
+WINE_FONTS = "/usr/share/wine/fonts"
 # Big, never-written files of the template are shared into each scenario's prefix by hard link.
 LINK_THRESHOLD = 64 * 1024
 
 
 def notice(text):
     print(f"e2e: {text}", file=sys.stderr, flush=True)
-
-
-def can_run_32bit():
-    """Whether this machine executes 32-bit x86 code: Wine's 32-bit loader has to start."""
-    try:
-        result = subprocess.run([WINE32, "--version"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                timeout=30)
-    except (OSError, subprocess.TimeoutExpired):
-        return False
-    return result.returncode == 0
-
-
-def choose_arch():
-    chosen = os.environ.get("TAZEL_E2E_ARCH", "").strip()
-    if chosen:
-        if chosen not in ("i686", "x86_64"):
-            raise RuntimeError(f"TAZEL_E2E_ARCH must be i686 or x86_64, not {chosen!r}")
-        notice(f"testing the {chosen} build (TAZEL_E2E_ARCH)")
-        return chosen
-    if can_run_32bit():
-        notice("testing the i686 build (this machine runs 32-bit x86 code)")
-        return "i686"
-    notice("testing the x86_64 twin: this machine cannot execute 32-bit x86 code")
-    return "x86_64"
 
 
 class Config:
@@ -97,11 +78,7 @@ class Config:
         self.work = os.path.abspath(os.environ.get("TAZEL_E2E_WORK") or
                                     os.path.join(tempfile.gettempdir(), "tazel-e2e-work"))
         self.keep = os.environ.get("TAZEL_E2E_KEEP") == "1"
-        self.arch = choose_arch()
-
-    @property
-    def win_build(self):
-        return os.path.join(self.build_root, f"win-{self.arch}")
+        self.win_build = os.path.join(self.build_root, "win-i686")
 
     def program(self, name):
         """Path of a built Windows program, or None when the build did not make it."""
@@ -207,68 +184,146 @@ def parse_ppm(data):
     return width, height, pixels
 
 
+class RouteFailed(Exception):
+    pass
+
+
 class Template:
-    """The prefix every scenario starts from, made once and kept for later sessions while Wine and
-    its settings stay the same."""
+    """The prefix every scenario starts from, made once per route and kept for later sessions while
+    Wine, the route and the settings stay the same. Making it decides the route: the first one
+    whose template runs a 32-bit Windows program in time is the one every scenario takes."""
+
+    # The 32-bit program that proves a route: the test driver, which without arguments reports
+    # its usage and ends with status 64.
+    PROBE_STATUS = 64
 
     def __init__(self, config, account, display):
         self.config = config
         self.account = account
         self.display = display
+        self.route = None
+        self.path = None
         version = subprocess.run([WINE64, "--version"], stdout=subprocess.PIPE, text=True, check=True).stdout
-        stamp = hashlib.sha256(f"{version}|{TEMPLATE_REVISION}|{TEMPLATE_SETTINGS}|{UNIX_ROOT_ITEM}|{account.uid}".encode())
-        self.path = os.path.join(config.work, "template-" + stamp.hexdigest()[:12])
+        self.stamp = f"{version}|{os.uname().release}|{TEMPLATE_REVISION}|{TEMPLATE_SETTINGS}|{UNIX_ROOT_ITEM}|{account.uid}"
+
+    def path_for(self, route):
+        digest = hashlib.sha256(f"{self.stamp}|{route.stamp}".encode()).hexdigest()[:12]
+        return os.path.join(self.config.work, f"template-{route.name}-{digest}")
 
     def ensure(self):
+        """Finds or makes the template of the best working route; returns that route."""
         os.makedirs(self.config.work, exist_ok=True)
         os.chmod(self.config.work, 0o755)
+        routes, reasons = wineroute.candidates()
         with open(os.path.join(self.config.work, "template.lock"), "w") as lock:
             fcntl.flock(lock, fcntl.LOCK_EX)
-            if os.path.exists(os.path.join(self.path, ".tazel-ready")):
-                return
-            notice("making the template Wine prefix (once)")
-            started = time.monotonic()
-            # Templates of an older Wine or older settings are of no further use.
-            for name in os.listdir(self.config.work):
-                if name.startswith("template-") and os.path.isdir(os.path.join(self.config.work, name)):
-                    shutil.rmtree(os.path.join(self.config.work, name), ignore_errors=True)
-            building = self.path + ".building"
-            shutil.rmtree(building, ignore_errors=True)
-            os.makedirs(os.path.join(building, "prefix", "home"))
-            self.account.give_tree(building)
-            prefix = os.path.join(building, "prefix")
-            self.wine(prefix, ["wineboot", "-i"], timeout=300)
+            self.remove_stale([self.path_for(route) for route in routes])
+            for route in routes:
+                path = self.path_for(route)
+                failed = path + ".failed"
+                if os.path.exists(os.path.join(path, ".tazel-ready")):
+                    self.route, self.path = route, path
+                    return route
+                if os.path.exists(failed):
+                    with open(failed) as f:
+                        reasons.append(f"{route.name}: {f.read().strip()}")
+                    continue
+                try:
+                    self.make(route, path)
+                except RouteFailed as error:
+                    with open(failed, "w") as f:
+                        f.write(str(error))
+                    reasons.append(f"{route.name}: {error}")
+                    notice(f"the {route.name} route does not run 32-bit programs here: {error}")
+                    continue
+                self.route, self.path = route, path
+                return route
+        raise RuntimeError("no way to run the 32-bit installer here:\n  " + "\n  ".join(reasons))
+
+    def remove_stale(self, keep):
+        """Templates of an older Wine, kernel, qemu or older settings are of no further use."""
+        for name in os.listdir(self.config.work):
+            path = os.path.join(self.config.work, name)
+            if name.startswith("template-") and path not in keep and path.removesuffix(".failed") not in keep:
+                if os.path.isdir(path):
+                    shutil.rmtree(path, ignore_errors=True)
+                else:
+                    os.remove(path)
+
+    def make(self, route, path):
+        notice(f"making the template Wine prefix for the {route.name} route (once)")
+        started = time.monotonic()
+        building = path + ".building"
+        shutil.rmtree(building, ignore_errors=True)
+        os.makedirs(os.path.join(building, "prefix", "home"))
+        self.account.give_tree(building)
+        prefix = os.path.join(building, "prefix")
+        try:
+            self.wine(route, prefix, ["wineboot", "-i"], timeout=300)
+            install_wine_fonts(prefix, self.account)
+            self.probe(route, prefix)
             settings = os.path.join(prefix, "drive_c", "tazel-settings.reg")
             with open(settings, "w", newline="\r\n") as f:
                 f.write(TEMPLATE_SETTINGS)
             self.account.give(settings)
-            self.wine(prefix, ["reg", "import", "C:\\tazel-settings.reg"], timeout=120)
+            self.wine(route, prefix, ["reg", "import", "C:\\tazel-settings.reg"], timeout=120)
             os.remove(settings)
             # The shell's "/" item would let the browse dialog walk the real file system.
-            self.wine(prefix, ["reg", "delete", UNIX_ROOT_ITEM, "/f"], timeout=120)
-            self.wait_server(prefix)
-            seal(prefix)
-            # Shared by hard link from here on: nobody may write to it any more.
-            for folder, dirs, files in os.walk(building):
-                for name in dirs + files:
-                    path = os.path.join(folder, name)
-                    if self.account.privileged:
-                        os.lchown(path, 0, 0)
-                    if not os.path.islink(path) and os.path.isfile(path):
-                        os.chmod(path, os.stat(path).st_mode & ~0o222)
-            os.rename(building, self.path)
-            open(os.path.join(self.path, ".tazel-ready"), "w").close()
-            notice(f"template ready in {time.monotonic() - started:.0f} s")
+            self.wine(route, prefix, ["reg", "delete", UNIX_ROOT_ITEM, "/f"], timeout=120)
+            self.wait_server(route, prefix)
+        except BaseException:
+            self.kill_server(route, prefix)
+            shutil.rmtree(building, ignore_errors=True)
+            raise
+        seal(prefix)
+        # Shared by hard link from here on: nobody may write to it any more.
+        for folder, dirs, files in os.walk(building):
+            for name in dirs + files:
+                item = os.path.join(folder, name)
+                if self.account.privileged:
+                    os.lchown(item, 0, 0)
+                if not os.path.islink(item) and os.path.isfile(item):
+                    os.chmod(item, os.stat(item).st_mode & ~0o222)
+        os.rename(building, path)
+        open(os.path.join(path, ".tazel-ready"), "w").close()
+        notice(f"template ready in {time.monotonic() - started:.0f} s")
 
-    def wine(self, prefix, args, timeout):
-        result = subprocess.run(in_prefix(self.account, prefix, self.display.name, WINE64, args),
-                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=timeout)
+    def probe(self, route, prefix):
+        """Starts a small 32-bit Windows program in the new prefix, with a time limit."""
+        program = self.config.program(DRIVER)
+        if program is None:
+            raise RuntimeError(f"{DRIVER} is not built in {self.config.win_build}")
+        target = os.path.join(prefix, "drive_c", "tazel-probe.exe")
+        shutil.copy2(program, target)
+        self.account.give(target)
+        try:
+            result = subprocess.run(in_prefix(self.account, route, prefix, self.display.name, WINE64,
+                                              ["C:\\tazel-probe.exe"]),
+                                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
+        except subprocess.TimeoutExpired:
+            raise RouteFailed("a 32-bit program did not end within 120 s")
+        finally:
+            os.remove(target)
+        output = result.stdout.decode("utf-8", errors="replace")
+        if result.returncode != self.PROBE_STATUS or '"usage"' not in output:
+            raise RouteFailed(f"a 32-bit program ended with status {result.returncode}: {output[-500:].strip()}")
+
+    def wine(self, route, prefix, args, timeout):
+        try:
+            result = subprocess.run(in_prefix(self.account, route, prefix, self.display.name, WINE64, args),
+                                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise RouteFailed(f"wine {' '.join(args)} did not end within {timeout} s")
         if result.returncode != 0:
-            raise RuntimeError(f"wine {' '.join(args)} failed ({result.returncode}): "
-                               f"{result.stdout.decode(errors='replace')[-2000:]}")
+            raise RouteFailed(f"wine {' '.join(args)} failed ({result.returncode}): "
+                              f"{result.stdout.decode(errors='replace')[-2000:]}")
 
-    def wait_server(self, prefix):
-        subprocess.run(in_prefix(self.account, prefix, self.display.name, WINESERVER, ["-w"]), timeout=120)
+    def wait_server(self, route, prefix):
+        subprocess.run(in_prefix(self.account, route, prefix, self.display.name, WINESERVER, ["-w"]), timeout=120)
+
+    def kill_server(self, route, prefix):
+        subprocess.run(in_prefix(self.account, route, prefix, self.display.name, WINESERVER, ["-k"]),
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
 
     def clone(self, target):
         """Copies the template to `target`, owned by the test user. Big files under the Windows
@@ -298,6 +353,14 @@ class Template:
                     shutil.copy2(source, copy)
                     os.chmod(copy, info.st_mode | 0o200)
                     self.account.give(copy)
+
+
+def install_wine_fonts(prefix, account):
+    fonts = os.path.join(prefix, "drive_c", "windows", "Fonts")
+    for name in sorted(os.listdir(WINE_FONTS)):
+        if name.lower().endswith(".ttf"):
+            shutil.copy2(os.path.join(WINE_FONTS, name), os.path.join(fonts, name))
+            account.give(os.path.join(fonts, name))
 
 
 def seal(prefix):
@@ -333,10 +396,11 @@ def wine_environment(prefix, display):
     }
 
 
-def in_prefix(account, prefix, display, program, args):
-    """The command that runs `program` as the test user with the prefix's environment only."""
+def in_prefix(account, route, prefix, display, program, args):
+    """The command that runs `program` as the test user, by `route`, with the prefix's environment only."""
     env = wine_environment(prefix, display)
-    return account.run_prefix + ["env", "-i"] + [f"{k}={v}" for k, v in env.items()] + [program] + list(args)
+    command = ["env", "-i"] + [f"{k}={v}" for k, v in env.items()] + [program] + list(args)
+    return account.run_prefix + route.wrap(account.uid, account.gid, command)
 
 
 def cpu_seconds(pid):
@@ -481,7 +545,7 @@ class Prefix:
     # Running ---------------------------------------------------------------------------------
 
     def command(self, program, args):
-        return in_prefix(self.account, self.path, self.session.display.name, program, args)
+        return in_prefix(self.account, self.session.route, self.path, self.session.display.name, program, args)
 
     def wine(self, *args, timeout=120):
         """Runs a Wine program (reg, regsvr32, ...) in this prefix to its end."""
@@ -492,11 +556,19 @@ class Prefix:
 
     def import_registry(self, text):
         """Applies a .reg text (REGEDIT4) to this prefix's registry."""
-        path = self.write_file("C:\\tazel-import.reg", text.replace("\n", "\r\n").encode("utf-8"))
-        status, output = self.wine("reg", "import", "C:\\tazel-import.reg")
-        os.remove(path)
-        if status != 0:
-            raise RuntimeError(f"reg import failed ({status}): {output[-1500:]}")
+        self.import_registry_file(text.replace("\n", "\r\n").encode("utf-8"))
+
+    def import_registry_file(self, data):
+        """Applies .reg file bytes to both registry views, as a machine's own settings stand: the
+        32-bit installer reads HKLM\\Software through Wow6432Node."""
+        path = self.write_file("C:\\tazel-import.reg", data)
+        try:
+            for view in ("/reg:64", "/reg:32"):
+                status, output = self.wine("reg", "import", "C:\\tazel-import.reg", view)
+                if status != 0:
+                    raise RuntimeError(f"reg import {view} failed ({status}): {output[-1500:]}")
+        finally:
+            os.remove(path)
 
     def run_driver(self, installer, actions, hooks=None, timeout=60, transcript=None):
         """Starts the installer through the driver and plays `actions`. `hooks` maps sync names to
@@ -560,7 +632,10 @@ class Prefix:
                 if os.stat(f"/proc/{entry}").st_uid != self.account.uid:
                     continue
                 with open(f"/proc/{entry}/cmdline", "rb") as f:
-                    program = f.read().split(b"\0")[0].decode("utf-8", errors="replace")
+                    arguments = f.read().decode("utf-8", errors="replace").split("\0")
+                # Wine shows the Windows program as the first argument; under emulation the Unix
+                # paths of qemu-i386 and Wine's loader stand before it.
+                program = next((a for a in arguments if not a.startswith("/")), "")
                 if not program.lower().endswith("\\" + exe_name.lower()):
                     continue
                 with open(f"/proc/{entry}/environ", "rb") as f:
@@ -607,10 +682,18 @@ class Session:
         self.display = Display(os.path.join(self.config.output, f"xvfb-{os.getpid()}.log"))
         try:
             self.template = Template(self.config, self.account, self.display)
-            self.template.ensure()
+            self.route = self.template.ensure()
         except BaseException:
             self.display.close()
             raise
+        self.announce_route()
+
+    def announce_route(self):
+        """Says, and keeps beside the transcripts, how this run executes the 32-bit installer."""
+        text = f"running the 32-bit installer {self.route.description}"
+        notice(text)
+        with open(os.path.join(self.config.output, "route.txt"), "w", encoding="utf-8") as f:
+            f.write(text + "\n")
 
     def check_reachable(self, folder):
         """The test user has to reach its prefixes: every folder above them must let others pass."""
@@ -647,7 +730,7 @@ class InstallerTestCase(unittest.TestCase):
 
     def setUp(self):
         label = self.id().rsplit(".", 2)
-        self.output = os.path.join(self.config.output, self.config.arch, ".".join(label[-2:]))
+        self.output = os.path.join(self.config.output, ".".join(label[-2:]))
         shutil.rmtree(self.output, ignore_errors=True)
         self.prefix = Prefix(self.session, label[-1])
         self.addCleanup(self.prefix.close)
