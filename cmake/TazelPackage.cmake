@@ -59,12 +59,11 @@ function(tazel_add_package target)
     set_target_properties(${target} PROPERTIES OUTPUT_NAME ${PKG_OUTPUT_NAME})
     target_link_libraries(${target} PRIVATE tazel_win32)
     target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
-    # The entry point hardens the DLL search before the C runtime starts.
-    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-        target_link_options(${target} PRIVATE -Wl,-e,_TazelEntry)
-    else()
-        target_link_options(${target} PRIVATE -Wl,-e,TazelEntry)
-    endif()
+    # The entry point hardens the DLL search before the C runtime starts. A misspelt or missing
+    # entry symbol is only a linker warning, after which the C runtime's own entry would run
+    # unhardened: warnings are errors here. The link map lets the checks find the entry's address.
+    target_link_options(${target} PRIVATE -Wl,-e,_TazelEntry -Wl,--fatal-warnings
+                        -Wl,-Map,${CMAKE_CURRENT_BINARY_DIR}/${PKG_OUTPUT_NAME}.map)
     set_property(SOURCE ${gen}/Package.rc APPEND PROPERTY OBJECT_DEPENDS
         ${payload_files}
         ${TAZEL_ART_DIR}/Window.jpg ${TAZEL_ART_DIR}/Icon30001.bin ${TAZEL_ART_DIR}/IconGroup1.bin

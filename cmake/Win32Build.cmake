@@ -15,9 +15,6 @@ add_link_options(-municode -mwindows -static -static-libgcc -static-libstdc++ -s
                  -Wl,--major-subsystem-version,6,--minor-subsystem-version,0
                  -Wl,--major-os-version,6,--minor-os-version,0
                  -Wl,--dynamicbase -Wl,--nxcompat)
-if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-    add_link_options(-Wl,--high-entropy-va)
-endif()
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} --codepage=65001")
 
 add_library(tazel_win32 STATIC

@@ -1,4 +1,16 @@
 # Cross-compiles the installer as a 32-bit Windows program with Debian's MinGW-w64.
+set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(TAZEL_MINGW_PREFIX i686-w64-mingw32)
-include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
+
+# The POSIX thread model's runtime would import libwinpthread; the win32 one links nothing extra.
+find_program(TAZEL_MINGW_CXX NAMES ${TAZEL_MINGW_PREFIX}-g++-win32 ${TAZEL_MINGW_PREFIX}-g++ REQUIRED)
+find_program(TAZEL_MINGW_CC NAMES ${TAZEL_MINGW_PREFIX}-gcc-win32 ${TAZEL_MINGW_PREFIX}-gcc REQUIRED)
+set(CMAKE_C_COMPILER ${TAZEL_MINGW_CC})
+set(CMAKE_CXX_COMPILER ${TAZEL_MINGW_CXX})
+set(CMAKE_RC_COMPILER ${TAZEL_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${TAZEL_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

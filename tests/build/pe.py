@@ -21,6 +21,7 @@ class PeImage:
         self.magic = struct.unpack_from("<H", data, opt)[0]
         is64 = self.magic == 0x20B
         self.entry_point = struct.unpack_from("<I", data, opt + 16)[0]
+        self.image_base = struct.unpack_from("<Q", data, opt + 24)[0] if is64 else struct.unpack_from("<I", data, opt + 28)[0]
         self.subsystem, self.dll_characteristics = struct.unpack_from("<HH", data, opt + 68)
         directories = opt + (112 if is64 else 96)
         self.directories = [struct.unpack_from("<II", data, directories + 8 * i) for i in range(16)]

@@ -2,6 +2,7 @@
 
 import os
 import pathlib
+import re
 import unittest
 
 from pe import PeImage, parse_version_block
@@ -22,14 +23,17 @@ RT_ICON, RT_RCDATA, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 10, 14, 16, 24
 LANG_EN_US, LANG_NEUTRAL = 1033, 0
 
 
-def load(arch: str, name: str = "TazelDeck.exe") -> PeImage:
-    return PeImage((WIN_BUILD_ROOT / f"win-{arch}" / name).read_bytes())
+WIN_BUILD = WIN_BUILD_ROOT / "win-i686"
+
+
+def load(name: str = "TazelDeck.exe") -> PeImage:
+    return PeImage((WIN_BUILD / name).read_bytes())
 
 
 class ProductExecutableTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.image = load("i686")
+        cls.image = load()
         cls.resources = cls.image.resources()
 
     def test_is_a_32bit_gui_program_without_link_timestamp(self):
@@ -39,15 +43,20 @@ class ProductExecutableTest(unittest.TestCase):
         # ASLR and DEP.
         self.assertEqual(self.image.dll_characteristics & 0x140, 0x140)
 
+    def test_starts_at_the_hardening_entry(self):
+        # The linker's map of this very link: the C runtime's own entry would skip the hardening.
+        link_map = (WIN_BUILD / "TazelDeck.map").read_text()
+        match = re.search(r"^\s+0x([0-9a-f]+)\s+_?TazelEntry$", link_map, re.MULTILINE)
+        self.assertIsNotNone(match, "TazelEntry is not in the link map")
+        self.assertEqual(self.image.entry_point, int(match.group(1), 16) - self.image.image_base)
+
     def test_imports_only_dlls_the_system_folder_always_supplies(self):
-        for arch in ("i686", "x86_64"):
-            image = load(arch)
-            imported = {name.lower() for name in image.imported_dlls()}
-            self.assertTrue(imported, arch)
-            self.assertLessEqual(imported, KNOWN_DLLS, arch)
-            self.assertEqual(image.delay_imported_dlls(), [], arch)
-            # The runtime is linked in: no compiler DLL travels with the program.
-            self.assertEqual(sorted(p.name for p in (WIN_BUILD_ROOT / f"win-{arch}").glob("*.dll")), [])
+        imported = {name.lower() for name in self.image.imported_dlls()}
+        self.assertTrue(imported)
+        self.assertLessEqual(imported, KNOWN_DLLS)
+        self.assertEqual(self.image.delay_imported_dlls(), [])
+        # The runtime is linked in: no compiler DLL travels with the program.
+        self.assertEqual(sorted(p.name for p in WIN_BUILD.glob("*.dll")), [])
 
     def test_payload_entries_are_the_art_files_in_us_english(self):
         custom = {name: data for (rtype, name, lang), data in self.resources.items() if rtype == "CUSTOM"}
@@ -99,7 +108,7 @@ class ProductExecutableTest(unittest.TestCase):
 class TestPackagesTest(unittest.TestCase):
     def test_missing_entries_are_absent_from_the_resources(self):
         for name, absent in (("TestMissing0.exe", 101), ("TestMissing3.exe", 104)):
-            ids = {key[1] for key in load("i686", name).resources() if key[0] == "CUSTOM"}
+            ids = {key[1] for key in load(name).resources() if key[0] == "CUSTOM"}
             self.assertNotIn(absent, ids, name)
             self.assertEqual(len(ids), 7, name)
 
