@@ -10,7 +10,7 @@ bash "$root/scripts/setup.sh"
 
 cmake -S "$root" -B "$build/native" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build/native" -j "$jobs"
-art="$build/native/payload/art/out"
+art="$build/native/tools/art/out"
 
 for arch in i686 x86_64; do
     cmake -S "$root" -B "$build/win-$arch" -DCMAKE_BUILD_TYPE=MinSizeRel \
