@@ -31,8 +31,8 @@ add_library(tazel_win32 STATIC
     ui/Pause.cpp
     ui/MainWindow.cpp
     ui/Picture.cpp
-    ui/Win32Platform.cpp
-    ui/Entry.cpp
+    host/Win32Platform.cpp
+    host/Entry.cpp
 )
 target_link_libraries(tazel_win32 PUBLIC tazel_core ole32 oleaut32 shell32 user32 gdi32 uuid)
 

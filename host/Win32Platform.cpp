@@ -1,4 +1,4 @@
-#include "ui/Win32Platform.h"
+#include "host/Win32Platform.h"
 
 #include <new>
 

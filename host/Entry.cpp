@@ -8,11 +8,11 @@
 
 #include "core/Installer.h"
 #include "core/PackageManifest.h"
+#include "host/Win32Platform.h"
 #include "platform/Handles.h"
 #include "platform/Win32Error.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageBoxes.h"
-#include "ui/Win32Platform.h"
 
 extern "C" int WinMainCRTStartup();
 
