@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "core/Text.h"
+
 namespace tazel {
 namespace {
 
@@ -57,9 +59,7 @@ std::wstring GenericReportText(const Failure& failure)
                   static_cast<unsigned long>(failure.code), static_cast<unsigned long>(failure.code));
 
     std::wstring text = number;
-    std::wstring description = failure.description;
-    while (!description.empty() && (description.back() == L'\n' || description.back() == L'\r' || description.back() == L' '))
-        description.pop_back();
+    const std::wstring description = TrimTrailingBreaks(failure.description);
     if (!description.empty())
         text += std::wstring(L":") + kCrLf + description;
     return text;

@@ -9,7 +9,8 @@
 #include "core/Installer.h"
 #include "core/PackageManifest.h"
 #include "host/Win32Platform.h"
-#include "platform/Handles.h"
+#include "platform/OptionalFunction.h"
+#include "platform/Owners.h"
 #include "platform/Win32Error.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageBoxes.h"
@@ -23,10 +24,9 @@ namespace {
 void HardenDllSearch() noexcept
 {
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
     // Looked up at run time: Windows 7 without its security update lacks the function.
-    const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    const auto setDefault = tazel::win32::OptionalFunction<SetDefaultDllDirectoriesFn>(
+        GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
     if (setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
         return;
     // At least take the current folder out of the search.

@@ -3,7 +3,8 @@
 #include <windows.h>
 
 #include "core/Pause.h"
-#include "platform/Handles.h"
+#include "platform/OptionalFunction.h"
+#include "platform/Owners.h"
 
 namespace tazel::win32 {
 namespace {
@@ -31,8 +32,7 @@ public:
     QueuePauseHost() : winmm_(LoadSystemWinmm())
     {
         if (winmm_)
-            timeGetTime_ = reinterpret_cast<TimeGetTimeFn>(
-                reinterpret_cast<void (*)()>(GetProcAddress(winmm_.get(), "timeGetTime")));
+            timeGetTime_ = OptionalFunction<TimeGetTimeFn>(winmm_.get(), "timeGetTime");
     }
 
     std::int32_t Now() override
