@@ -28,7 +28,7 @@ add_library(tazel_win32 STATIC
     platform/BrowseDialog.cpp
     payload/Payload.cpp
     ui/MessageBoxes.cpp
-    ui/Pause.cpp
+    ui/PauseClock.cpp
     ui/MainWindow.cpp
     ui/Picture.cpp
     host/Win32Platform.cpp

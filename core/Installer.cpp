@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "core/Pause.h"
 #include "core/Text.h"
 
 namespace tazel {
@@ -80,7 +81,7 @@ RunOutcome Main(PackageManifest manifest, Platform& platform)
 
     platform.SetPackageLine(manifest.DisplayName + kPackageLineSuffix);
     platform.ShowMainWindow();
-    platform.Delay(kPresentationPauseMs);
+    Delay(kPresentationPauseMs, platform.Clock());
 
     std::wstring destination = DefaultDestination(platform.SpecialFolderPath(kCommonAppDataFolderId));
 

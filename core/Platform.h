@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/Failure.h"
+#include "core/Pause.h"
 
 namespace tazel {
 
@@ -30,8 +31,8 @@ public:
     virtual void ShowMainWindow() = 0;
     virtual WindowHandle MainWindowHandle() = 0;
 
-    // Returns after at least that many milliseconds, keeping the window responsive.
-    virtual void Delay(std::int32_t milliseconds) = 0;
+    // The clock and the event queue the pause runs on.
+    virtual PauseClock& Clock() = 0;
 
     // Destination folder services. SpecialFolderPath swallows every failure into empty text;
     // DirectoryExists fails only when it cannot ask the file system at all.
