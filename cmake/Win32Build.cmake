@@ -24,7 +24,7 @@ add_library(tazel_win32 STATIC
     platform/Win32Error.cpp
     platform/Resources.cpp
     platform/FolderLookup.cpp
-    platform/FolderTest.cpp
+    platform/FolderExists.cpp
     platform/BrowseDialog.cpp
     payload/Payload.cpp
     ui/MessageBoxes.cpp

@@ -60,9 +60,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
     using namespace tazel;
     try {
-        // One apartment-threaded COM for the thread: the folder test's scripting object and
-        // the browse dialog both need it.
-        win32::ComApartment com;
+        // One apartment-threaded COM for the thread: the folder existence check's scripting
+        // object and the browse dialog both need it.
+        const win32::ComApartment com;
         if (FAILED(com.result()))
             ReportAndEnd(win32::HResultFailure(com.result()));
 

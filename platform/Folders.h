@@ -1,5 +1,6 @@
 #pragma once
-// Destination folder services: the special folder lookup, the folder test and the browse dialog.
+// Destination folder services: the special folder lookup, the folder existence check and the
+// browse dialog.
 
 #include <windows.h>
 
