@@ -18,8 +18,8 @@ std::wstring NotFoundTitle(const std::wstring& path)
 // The copy stage. Its failure trap is armed right after the first payload entry has been
 // fetched: a failure before that point is not the copy stage's to report.
 // Gives Installed or CopyFailed; a failure before the trap is armed comes back unhandled.
-std::expected<RunOutcome, Failure> InstallFiles(const PackageManifest& manifest, const std::wstring& destination,
-                                                Platform& platform)
+[[nodiscard]] std::expected<RunOutcome, Failure> InstallFiles(const PackageManifest& manifest,
+                                                              const std::wstring& destination, Platform& platform)
 {
     bool trapArmed = false;
     for (std::int32_t i = 0; i <= manifest.LastFileIndex && i < static_cast<std::int32_t>(kFileCount); ++i) {

@@ -13,7 +13,7 @@ namespace {
 // Running out of memory while building a path or a COM argument is a failure of that one
 // operation, reported where the sequence decides what the user is told.
 template <typename Operation>
-auto Guarded(Operation operation) -> decltype(operation())
+[[nodiscard]] auto Guarded(Operation operation) -> decltype(operation())
 {
     try {
         return operation();

@@ -18,11 +18,11 @@ public:
     void ShowMainWindow() override;
     WindowHandle MainWindowHandle() override;
     PauseClock& Clock() override;
-    std::wstring SpecialFolderPath(std::int32_t folderId) override;
-    std::expected<bool, Failure> DirectoryExists(const std::wstring& path) override;
-    std::wstring BrowseForFolder(WindowHandle owner) override;
-    std::expected<PayloadBytes, Failure> LoadPayload(int resourceId) override;
-    std::expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadBytes bytes) override;
+    [[nodiscard]] std::wstring SpecialFolderPath(std::int32_t folderId) override;
+    [[nodiscard]] std::expected<bool, Failure> DirectoryExists(const std::wstring& path) override;
+    [[nodiscard]] std::wstring BrowseForFolder(WindowHandle owner) override;
+    [[nodiscard]] std::expected<PayloadBytes, Failure> LoadPayload(int resourceId) override;
+    [[nodiscard]] std::expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadBytes bytes) override;
     BoxResult ShowMessage(const std::wstring& prompt, const std::wstring& title, Buttons buttons) override;
     void Beep() override;
 

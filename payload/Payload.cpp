@@ -10,7 +10,7 @@ namespace {
 
 // A path in the form that lifts the MAX_PATH limit: made absolute and normalised first (which
 // also folds a doubled separator such as the one in "D:\\Tazel.dek"), then given the "\\?\" prefix.
-std::expected<std::wstring, Failure> ExtendedPath(const std::wstring& path)
+[[nodiscard]] std::expected<std::wstring, Failure> ExtendedPath(const std::wstring& path)
 {
     const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (needed == 0)
@@ -29,7 +29,8 @@ std::expected<std::wstring, Failure> ExtendedPath(const std::wstring& path)
 }
 
 // Creates a new, empty file beside the target under a name no other file has.
-std::expected<std::pair<UniqueFile, std::wstring>, Failure> CreateTemporaryBeside(const std::wstring& target)
+[[nodiscard]] std::expected<std::pair<UniqueFile, std::wstring>, Failure> CreateTemporaryBeside(
+    const std::wstring& target)
 {
     const DWORD process = GetCurrentProcessId();
     for (unsigned attempt = 0;; ++attempt) {

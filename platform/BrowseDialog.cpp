@@ -14,7 +14,7 @@ std::wstring BrowseForFolder(HWND owner)
     request.lpszTitle = L"C:\\";
     request.ulFlags = BIF_RETURNONLYFSDIRS;
 
-    UniquePidl chosen(SHBrowseForFolderW(&request));
+    const UniquePidl chosen(SHBrowseForFolderW(&request));
     if (!chosen)
         return {};
 

@@ -15,7 +15,8 @@ std::expected<bool, Failure> DirectoryExists(const std::wstring& path)
     CLSID clsid = {};
     TAZEL_RETURN_IF_FAILED(CLSIDFromProgID(L"Scripting.FileSystemObject", &clsid));
     ComPtr<IDispatch> fileSystem;
-    TAZEL_RETURN_IF_FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, fileSystem.put_void()));
+    TAZEL_RETURN_IF_FAILED(
+        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, fileSystem.put_void()));
 
     wchar_t method[] = L"FolderExists";
     LPOLESTR names[] = {method};

@@ -82,7 +82,7 @@ RECT ToRect(const layout::Box& box) noexcept
     return RECT{box.left, box.top, box.right(), box.bottom()};
 }
 
-UniqueFont CreateLineFont(const layout::Line& line, int pixelHeight) noexcept
+[[nodiscard]] UniqueFont CreateLineFont(const layout::Line& line, int pixelHeight) noexcept
 {
     LOGFONTW font = {};
     // Negative: the em height, not the cell height, so the size matches the size in points.
@@ -119,7 +119,7 @@ using State = MainWindow::State;
 
 // Fonts for every line at the layout's DPI. All or nothing, so that a failure part-way leaves
 // the previous set whole.
-std::expected<void, Failure> BuildFonts(State& state) noexcept
+[[nodiscard]] std::expected<void, Failure> BuildFonts(State& state) noexcept
 {
     std::array<UniqueFont, layout::kLines.size()> fonts;
     for (std::size_t i = 0; i < fonts.size(); ++i) {
@@ -155,7 +155,7 @@ void LoadIcons(State& state, UINT dpi) noexcept
 
 // Lays the window out for a DPI: fonts, icons and the frame around the client area. With a
 // position, the window moves there as well.
-std::expected<void, Failure> ApplyDpi(State& state, UINT dpi, const POINT* position) noexcept
+[[nodiscard]] std::expected<void, Failure> ApplyDpi(State& state, UINT dpi, const POINT* position) noexcept
 {
     const layout::WindowLayout previous = state.layout;
     state.layout = layout::LayoutAt(static_cast<int>(dpi));
@@ -335,7 +335,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-std::expected<void, Failure> RegisterWindowClass(HINSTANCE instance)
+[[nodiscard]] std::expected<void, Failure> RegisterWindowClass(HINSTANCE instance)
 {
     WNDCLASSEXW existing = {};
     existing.cbSize = sizeof existing;

@@ -7,7 +7,7 @@ namespace {
 
 // winmm is not one of the DLLs the loader always takes from the system folder, so it is not
 // imported: it is loaded here from the system folder by full path, never from beside the program.
-UniqueModule LoadSystemWinmm()
+[[nodiscard]] UniqueModule LoadSystemWinmm()
 {
     UniqueModule module(LoadLibraryExW(L"winmm.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
     if (module)

@@ -14,7 +14,7 @@ class Picture {
 public:
     // Decodes the image held as RT_RCDATA resourceId into 32-bit pixels. COM must already be
     // initialised on the calling thread.
-    static std::expected<Picture, Failure> FromResource(HINSTANCE instance, int resourceId);
+    [[nodiscard]] static std::expected<Picture, Failure> FromResource(HINSTANCE instance, int resourceId);
 
     Picture(Picture&&) noexcept = default;
     Picture& operator=(Picture&&) noexcept = default;
