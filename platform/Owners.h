@@ -47,10 +47,15 @@ private:
     T value_ = Traits::Invalid();
 };
 
+// Traits of the many handles whose "no handle" is null.
+template <typename T>
+struct NullMeansNone {
+    static T Invalid() noexcept { return nullptr; }
+};
+
 // --- Kernel objects, files and modules ---
 
-struct KernelHandleTraits {
-    static HANDLE Invalid() noexcept { return nullptr; }
+struct KernelHandleTraits : NullMeansNone<HANDLE> {
     static void Close(HANDLE h) noexcept { CloseHandle(h); }
 };
 // Processes, threads and other kernel objects, whose "no handle" is null.
@@ -64,15 +69,13 @@ struct FileHandleTraits {
 using UniqueFile = UniqueResource<HANDLE, FileHandleTraits>;
 
 // A module the program loaded itself (LoadLibrary), not one borrowed with GetModuleHandle.
-struct ModuleTraits {
-    static HMODULE Invalid() noexcept { return nullptr; }
+struct ModuleTraits : NullMeansNone<HMODULE> {
     static void Close(HMODULE m) noexcept { FreeLibrary(m); }
 };
 using UniqueModule = UniqueResource<HMODULE, ModuleTraits>;
 
 // Text the system allocated for the program with LocalAlloc (FormatMessage's own buffer).
-struct LocalMemoryTraits {
-    static wchar_t* Invalid() noexcept { return nullptr; }
+struct LocalMemoryTraits : NullMeansNone<wchar_t*> {
     static void Close(wchar_t* text) noexcept { LocalFree(text); }
 };
 using UniqueLocalText = UniqueResource<wchar_t*, LocalMemoryTraits>;
@@ -99,8 +102,7 @@ private:
 
 // --- Shell and COM ---
 
-struct PidlTraits {
-    static PIDLIST_ABSOLUTE Invalid() noexcept { return nullptr; }
+struct PidlTraits : NullMeansNone<PIDLIST_ABSOLUTE> {
     static void Close(PIDLIST_ABSOLUTE p) noexcept { CoTaskMemFree(p); }
 };
 using UniquePidl = UniqueResource<PIDLIST_ABSOLUTE, PidlTraits>;
@@ -160,8 +162,7 @@ private:
 };
 
 // A string of the automation type; null is the empty string there.
-struct BstrTraits {
-    static BSTR Invalid() noexcept { return nullptr; }
+struct BstrTraits : NullMeansNone<BSTR> {
     static void Close(BSTR text) noexcept { SysFreeString(text); }
 };
 using UniqueBstr = UniqueResource<BSTR, BstrTraits>;
@@ -183,23 +184,20 @@ private:
 // --- GDI ---
 
 template <typename T>
-struct GdiObjectTraits {
-    static T Invalid() noexcept { return nullptr; }
+struct GdiObjectTraits : NullMeansNone<T> {
     static void Close(T object) noexcept { DeleteObject(object); }
 };
 using UniqueBitmap = UniqueResource<HBITMAP, GdiObjectTraits<HBITMAP>>;
 using UniqueFont = UniqueResource<HFONT, GdiObjectTraits<HFONT>>;
 using UniqueBrush = UniqueResource<HBRUSH, GdiObjectTraits<HBRUSH>>;
 
-struct IconTraits {
-    static HICON Invalid() noexcept { return nullptr; }
+struct IconTraits : NullMeansNone<HICON> {
     static void Close(HICON icon) noexcept { DestroyIcon(icon); }
 };
 using UniqueIcon = UniqueResource<HICON, IconTraits>;
 
 // A device context of the program's own making (CreateCompatibleDC), not one borrowed with GetDC.
-struct MemoryDcTraits {
-    static HDC Invalid() noexcept { return nullptr; }
+struct MemoryDcTraits : NullMeansNone<HDC> {
     static void Close(HDC dc) noexcept { DeleteDC(dc); }
 };
 using UniqueMemoryDc = UniqueResource<HDC, MemoryDcTraits>;
