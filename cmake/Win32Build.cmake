@@ -21,15 +21,15 @@ add_library(tazel_win32 STATIC
     platform/Win32Error.cpp
     platform/Resources.cpp
     platform/FolderLookup.cpp
-    platform/FolderTest.cpp
+    platform/FolderExists.cpp
     platform/BrowseDialog.cpp
     payload/Payload.cpp
     ui/MessageBoxes.cpp
-    ui/Pause.cpp
+    ui/PauseClock.cpp
     ui/MainWindow.cpp
     ui/Picture.cpp
-    ui/Win32Platform.cpp
-    ui/Entry.cpp
+    host/Win32Platform.cpp
+    host/Entry.cpp
 )
 target_link_libraries(tazel_win32 PUBLIC tazel_core ole32 oleaut32 shell32 user32 gdi32 uuid)
 

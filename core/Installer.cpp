@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include "core/Pause.h"
+#include "core/Text.h"
+
 namespace tazel {
 namespace {
 
@@ -15,8 +18,8 @@ std::wstring NotFoundTitle(const std::wstring& path)
 // The copy stage. Its failure trap is armed right after the first payload entry has been
 // fetched: a failure before that point is not the copy stage's to report.
 // Gives Installed or CopyFailed; a failure before the trap is armed comes back unhandled.
-std::expected<RunOutcome, Failure> InstallFiles(const PackageManifest& manifest, const std::wstring& destination,
-                                                Platform& platform)
+[[nodiscard]] std::expected<RunOutcome, Failure> InstallFiles(const PackageManifest& manifest,
+                                                              const std::wstring& destination, Platform& platform)
 {
     bool trapArmed = false;
     for (std::int32_t i = 0; i <= manifest.LastFileIndex && i < static_cast<std::int32_t>(kFileCount); ++i) {
@@ -57,9 +60,7 @@ std::wstring GenericReportText(const Failure& failure)
                   static_cast<unsigned long>(failure.code), static_cast<unsigned long>(failure.code));
 
     std::wstring text = number;
-    std::wstring description = failure.description;
-    while (!description.empty() && (description.back() == L'\n' || description.back() == L'\r' || description.back() == L' '))
-        description.pop_back();
+    const std::wstring description = TrimTrailingBreaks(failure.description);
     if (!description.empty())
         text += std::wstring(L":") + kCrLf + description;
     return text;
@@ -80,7 +81,7 @@ RunOutcome Main(PackageManifest manifest, Platform& platform)
 
     platform.SetPackageLine(manifest.DisplayName + kPackageLineSuffix);
     platform.ShowMainWindow();
-    platform.Delay(kPresentationPauseMs);
+    Delay(kPresentationPauseMs, platform.Clock());
 
     std::wstring destination = DefaultDestination(platform.SpecialFolderPath(kCommonAppDataFolderId));
 

@@ -2,13 +2,13 @@
 
 namespace tazel {
 
-void Delay(std::int32_t milliseconds, PauseHost& host)
+void Delay(std::int32_t milliseconds, PauseClock& clock)
 {
     // Readings are widened before any sum or difference, so no reading can overflow them.
-    const std::int64_t start = host.Now();
+    const std::int64_t start = clock.Now();
     for (;;) {
-        host.PumpEvents();
-        const std::int64_t now = host.Now();
+        clock.PumpEvents();
+        const std::int64_t now = clock.Now();
         const std::int64_t elapsed = now - start;
         if (elapsed >= milliseconds)
             return;
@@ -16,7 +16,7 @@ void Delay(std::int32_t milliseconds, PauseHost& host)
             return;
         // Sleep until the next event or the end of the pause instead of spinning: a busy loop
         // would hold a processor core at full load for the whole pause.
-        host.WaitForEvents(static_cast<std::uint32_t>(milliseconds - elapsed));
+        clock.WaitForEvents(static_cast<std::uint32_t>(milliseconds - elapsed));
     }
 }
 

@@ -5,9 +5,10 @@
 
 namespace tazel {
 
-class PauseHost {
+// What the pause runs on; the platform supplies it.
+class PauseClock {
 public:
-    virtual ~PauseHost() = default;
+    virtual ~PauseClock() = default;
     // The millisecond clock, read as a signed 32-bit value.
     virtual std::int32_t Now() = 0;
     // Dispatches every event pending for the program's windows.
@@ -18,7 +19,8 @@ public:
 
 // Returns once `milliseconds` have passed by the clock, or at once when the clock reads
 // 5 ms or more behind the start (as it does when it wraps from its highest signed value
-// to its lowest). Events are pumped at least once, even for a count of 0 or less.
-void Delay(std::int32_t milliseconds, PauseHost& host);
+// to its lowest). Events are pumped at least once, even for a count of 0 or less, so the
+// program's windows stay responsive throughout.
+void Delay(std::int32_t milliseconds, PauseClock& clock);
 
 } // namespace tazel

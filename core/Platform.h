@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/Failure.h"
+#include "core/Pause.h"
 
 namespace tazel {
 
@@ -30,18 +31,19 @@ public:
     virtual void ShowMainWindow() = 0;
     virtual WindowHandle MainWindowHandle() = 0;
 
-    // Returns after at least that many milliseconds, keeping the window responsive.
-    virtual void Delay(std::int32_t milliseconds) = 0;
+    // The clock and the event queue the pause runs on.
+    virtual PauseClock& Clock() = 0;
 
     // Destination folder services. SpecialFolderPath swallows every failure into empty text;
     // DirectoryExists fails only when it cannot ask the file system at all.
-    virtual std::wstring SpecialFolderPath(std::int32_t folderId) = 0;
-    virtual std::expected<bool, Failure> DirectoryExists(const std::wstring& path) = 0;
-    virtual std::wstring BrowseForFolder(WindowHandle owner) = 0;
+    [[nodiscard]] virtual std::wstring SpecialFolderPath(std::int32_t folderId) = 0;
+    [[nodiscard]] virtual std::expected<bool, Failure> DirectoryExists(const std::wstring& path) = 0;
+    [[nodiscard]] virtual std::wstring BrowseForFolder(WindowHandle owner) = 0;
 
     // Payload entries and the files they become.
-    virtual std::expected<PayloadBytes, Failure> LoadPayload(int resourceId) = 0;
-    virtual std::expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadBytes bytes) = 0;
+    [[nodiscard]] virtual std::expected<PayloadBytes, Failure> LoadPayload(int resourceId) = 0;
+    [[nodiscard]] virtual std::expected<void, Failure> WritePayloadFile(const std::wstring& path,
+                                                                       PayloadBytes bytes) = 0;
 
     // Talking to the user.
     virtual BoxResult ShowMessage(const std::wstring& prompt, const std::wstring& title, Buttons buttons) = 0;

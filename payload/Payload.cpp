@@ -1,7 +1,7 @@
 #include "payload/Payload.h"
 
 #include "core/PackageManifest.h"
-#include "platform/Handles.h"
+#include "platform/Owners.h"
 #include "platform/Resources.h"
 #include "platform/Win32Error.h"
 
@@ -10,7 +10,7 @@ namespace {
 
 // A path in the form that lifts the MAX_PATH limit: made absolute and normalised first (which
 // also folds a doubled separator such as the one in "D:\\Tazel.dek"), then given the "\\?\" prefix.
-std::expected<std::wstring, Failure> ExtendedPath(const std::wstring& path)
+[[nodiscard]] std::expected<std::wstring, Failure> ExtendedPath(const std::wstring& path)
 {
     const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (needed == 0)
@@ -28,26 +28,9 @@ std::expected<std::wstring, Failure> ExtendedPath(const std::wstring& path)
     return L"\\\\?\\" + full;
 }
 
-// Removes the temporary file unless it was handed over to the target.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(std::wstring path) : path_(std::move(path)) {}
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    ~TemporaryFile()
-    {
-        if (!path_.empty())
-            DeleteFileW(path_.c_str());
-    }
-    const std::wstring& path() const noexcept { return path_; }
-    void release() noexcept { path_.clear(); }
-
-private:
-    std::wstring path_;
-};
-
 // Creates a new, empty file beside the target under a name no other file has.
-std::expected<std::pair<UniqueFile, std::wstring>, Failure> CreateTemporaryBeside(const std::wstring& target)
+[[nodiscard]] std::expected<std::pair<UniqueFile, std::wstring>, Failure> CreateTemporaryBeside(
+    const std::wstring& target)
 {
     const DWORD process = GetCurrentProcessId();
     for (unsigned attempt = 0;; ++attempt) {

@@ -13,10 +13,10 @@ namespace tazel::win32 {
 
 // The whole stored bytes of "CUSTOM" resource `resourceId` (US English) of this executable.
 // The view stays valid for the life of the process: the resource section is never unloaded.
-std::expected<PayloadBytes, Failure> LoadPayload(int resourceId);
+[[nodiscard]] std::expected<PayloadBytes, Failure> LoadPayload(int resourceId);
 
 // Afterwards the file at `path` holds exactly `bytes`, or, on failure, is as it was before:
 // the bytes go to a temporary file beside it, which then replaces the target in one step.
-std::expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadBytes bytes);
+[[nodiscard]] std::expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadBytes bytes);
 
 } // namespace tazel::win32

@@ -3,7 +3,7 @@
 #include <shlobj.h>
 
 #include "core/FolderRules.h"
-#include "platform/Handles.h"
+#include "platform/Owners.h"
 
 namespace tazel::win32 {
 
@@ -14,7 +14,7 @@ std::wstring BrowseForFolder(HWND owner)
     request.lpszTitle = L"C:\\";
     request.ulFlags = BIF_RETURNONLYFSDIRS;
 
-    UniquePidl chosen(SHBrowseForFolderW(&request));
+    const UniquePidl chosen(SHBrowseForFolderW(&request));
     if (!chosen)
         return {};
 

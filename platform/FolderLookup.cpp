@@ -3,7 +3,7 @@
 #include <shlobj.h>
 
 #include "core/FolderRules.h"
-#include "platform/Handles.h"
+#include "platform/Owners.h"
 
 namespace tazel::win32 {
 

@@ -1,20 +1,20 @@
 #include "platform/Win32Error.h"
 
+#include "core/Text.h"
+#include "platform/Owners.h"
+
 namespace tazel::win32 {
 
 std::wstring SystemMessage(DWORD code)
 {
-    wchar_t* buffer = nullptr;
+    UniqueLocalText buffer;
+    // With ALLOCATE_BUFFER the function takes the address of the pointer it fills in place of a buffer.
     const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                             FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    if (length == 0 || buffer == nullptr)
+                                        nullptr, code, 0, reinterpret_cast<wchar_t*>(buffer.put()), 0, nullptr);
+    if (length == 0 || !buffer)
         return {};
-    std::wstring text(buffer, length);
-    LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
-        text.pop_back();
-    return text;
+    return TrimTrailingBreaks(std::wstring(buffer.get(), length));
 }
 
 Failure Win32Failure(DWORD code)

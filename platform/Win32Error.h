@@ -3,16 +3,27 @@
 
 #include <windows.h>
 
+#include <expected>
+
 #include "core/Failure.h"
 
 namespace tazel::win32 {
 
-// The system's message text for a Win32 error code or an HRESULT.
-std::wstring SystemMessage(DWORD code);
+// The system's message text for a Win32 error code or an HRESULT, without its closing line break.
+[[nodiscard]] std::wstring SystemMessage(DWORD code);
 
-Failure Win32Failure(DWORD code);
+[[nodiscard]] Failure Win32Failure(DWORD code);
 // Reads GetLastError(): call it right after the failing call.
-Failure LastErrorFailure();
-Failure HResultFailure(HRESULT hr);
+[[nodiscard]] Failure LastErrorFailure();
+[[nodiscard]] Failure HResultFailure(HRESULT hr);
 
 } // namespace tazel::win32
+
+// Evaluates a COM call once and, when it fails, returns its HRESULT as the enclosing function's
+// failure: `return std::unexpected(HResultFailure(hr))` from a function that returns
+// std::expected<T, Failure>. The one way a failed COM call becomes a Failure.
+#define TAZEL_RETURN_IF_FAILED(call)                                                                \
+    do {                                                                                            \
+        if (const HRESULT tazelHr_ = (call); FAILED(tazelHr_))                                      \
+            return std::unexpected(::tazel::win32::HResultFailure(tazelHr_));                       \
+    } while (false)

@@ -10,7 +10,7 @@ bash "$root/scripts/setup.sh"
 
 cmake -S "$root" -B "$build/native" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build/native" -j "$jobs"
-art="$build/native/payload/art/out"
+art="$build/native/tools/art/out"
 
 cmake -S "$root" -B "$build/win-i686" -DCMAKE_BUILD_TYPE=MinSizeRel \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DTAZEL_ART_DIR="$art" >/dev/null

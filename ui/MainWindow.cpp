@@ -4,7 +4,8 @@
 #include <optional>
 #include <utility>
 
-#include "platform/Handles.h"
+#include "platform/OptionalFunction.h"
+#include "platform/Owners.h"
 #include "platform/Win32Error.h"
 #include "resources/ResourceIds.h"
 #include "ui/Layout.h"
@@ -25,49 +26,11 @@ constexpr DWORD kWindowExStyle = 0;
 // new DPI; its number is fixed.
 constexpr UINT kGetDpiScaledSize = 0x02E4;
 
-// Puts an object into a DC for one scope and puts the previous one back, so that the object can
-// be deleted afterwards while not selected anywhere.
-class ScopedSelect {
-public:
-    ScopedSelect(HDC dc, HGDIOBJ object) noexcept : dc_(dc), previous_(object ? SelectObject(dc, object) : nullptr) {}
-    ScopedSelect(const ScopedSelect&) = delete;
-    ScopedSelect& operator=(const ScopedSelect&) = delete;
-    ~ScopedSelect()
-    {
-        if (previous_ && previous_ != HGDI_ERROR)
-            SelectObject(dc_, previous_);
-    }
-
-private:
-    HDC dc_;
-    HGDIOBJ previous_;
-};
-
-class ScreenDc {
-public:
-    ScreenDc() noexcept : dc_(GetDC(nullptr)) {}
-    ScreenDc(const ScreenDc&) = delete;
-    ScreenDc& operator=(const ScreenDc&) = delete;
-    ~ScreenDc()
-    {
-        if (dc_)
-            ReleaseDC(nullptr, dc_);
-    }
-    HDC get() const noexcept { return dc_; }
-
-private:
-    HDC dc_;
-};
-
-// The per-monitor DPI functions arrived with Windows 10; importing them would keep the program
-// from starting on anything older, so they are looked up when needed.
+// The per-monitor DPI functions arrived with Windows 10, so they are looked up when needed.
 template <typename Function>
 Function User32Function(const char* name) noexcept
 {
-    const HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    if (!user32)
-        return nullptr;
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(user32, name)));
+    return OptionalFunction<Function>(GetModuleHandleW(L"user32.dll"), name);
 }
 
 UINT ScreenDpi() noexcept
@@ -119,7 +82,7 @@ RECT ToRect(const layout::Box& box) noexcept
     return RECT{box.left, box.top, box.right(), box.bottom()};
 }
 
-UniqueGdiObject CreateLineFont(const layout::Line& line, int pixelHeight) noexcept
+[[nodiscard]] UniqueFont CreateLineFont(const layout::Line& line, int pixelHeight) noexcept
 {
     LOGFONTW font = {};
     // Negative: the em height, not the cell height, so the size matches the size in points.
@@ -133,7 +96,7 @@ UniqueGdiObject CreateLineFont(const layout::Line& line, int pixelHeight) noexce
     // Where Arial is missing the mapper then still picks a sans-serif face.
     font.lfPitchAndFamily = DEFAULT_PITCH | FF_SWISS;
     lstrcpynW(font.lfFaceName, kLineFace, LF_FACESIZE);
-    return UniqueGdiObject(CreateFontIndirectW(&font));
+    return UniqueFont(CreateFontIndirectW(&font));
 }
 
 } // namespace
@@ -143,7 +106,7 @@ struct MainWindow::State {
     HWND window = nullptr;
     std::wstring packageLine;
     layout::WindowLayout layout = layout::LayoutAt(layout::kDesignDpi);
-    std::array<UniqueGdiObject, layout::kLines.size()> fonts;
+    std::array<UniqueFont, layout::kLines.size()> fonts;
     UniqueIcon bigIcon;
     UniqueIcon smallIcon;
     // Absent when the picture could not be decoded; the window does without it.
@@ -156,9 +119,9 @@ using State = MainWindow::State;
 
 // Fonts for every line at the layout's DPI. All or nothing, so that a failure part-way leaves
 // the previous set whole.
-std::expected<void, Failure> BuildFonts(State& state) noexcept
+[[nodiscard]] std::expected<void, Failure> BuildFonts(State& state) noexcept
 {
-    std::array<UniqueGdiObject, layout::kLines.size()> fonts;
+    std::array<UniqueFont, layout::kLines.size()> fonts;
     for (std::size_t i = 0; i < fonts.size(); ++i) {
         fonts[i] = CreateLineFont(layout::kLines[i], state.layout.fontHeights[i]);
         if (!fonts[i])
@@ -192,7 +155,7 @@ void LoadIcons(State& state, UINT dpi) noexcept
 
 // Lays the window out for a DPI: fonts, icons and the frame around the client area. With a
 // position, the window moves there as well.
-std::expected<void, Failure> ApplyDpi(State& state, UINT dpi, const POINT* position) noexcept
+[[nodiscard]] std::expected<void, Failure> ApplyDpi(State& state, UINT dpi, const POINT* position) noexcept
 {
     const layout::WindowLayout previous = state.layout;
     state.layout = layout::LayoutAt(static_cast<int>(dpi));
@@ -234,9 +197,9 @@ std::expected<void, Failure> ApplyDpi(State& state, UINT dpi, const POINT* posit
 
 void FillBox(HDC dc, const RECT& box, layout::Rgb colour) noexcept
 {
-    const UniqueGdiObject brush(CreateSolidBrush(ToColorRef(colour)));
+    const UniqueBrush brush(CreateSolidBrush(ToColorRef(colour)));
     if (brush)
-        FillRect(dc, &box, static_cast<HBRUSH>(brush.get()));
+        FillRect(dc, &box, brush.get());
 }
 
 void DrawPicture(HDC dc, const Picture& picture, const layout::WindowLayout& layout) noexcept
@@ -265,7 +228,7 @@ void DrawPicture(HDC dc, const Picture& picture, const layout::WindowLayout& lay
         SetStretchBltMode(dc, previousMode);
 }
 
-void DrawLine(HDC dc, const layout::Line& line, const layout::Box& box, HGDIOBJ font,
+void DrawLine(HDC dc, const layout::Line& line, const layout::Box& box, HFONT font,
               const std::wstring& runtimeText) noexcept
 {
     const wchar_t* text = line.text ? line.text : runtimeText.c_str();
@@ -299,8 +262,8 @@ void PaintContent(const State& state, HDC dc, const RECT& client) noexcept
 
 void Paint(const State& state, HWND window) noexcept
 {
-    PAINTSTRUCT paint = {};
-    const HDC target = BeginPaint(window, &paint);
+    const PaintDc paint(window);
+    const HDC target = paint.get();
     if (!target)
         return;
     RECT client = {};
@@ -311,8 +274,8 @@ void Paint(const State& state, HWND window) noexcept
     // Everything is drawn off screen first and copied in one go, so the grey fill never shows
     // between the frames of a repaint.
     const UniqueMemoryDc buffer(CreateCompatibleDC(target));
-    const UniqueGdiObject bitmap(buffer && width > 0 && height > 0 ? CreateCompatibleBitmap(target, width, height)
-                                                                   : nullptr);
+    const UniqueBitmap bitmap(buffer && width > 0 && height > 0 ? CreateCompatibleBitmap(target, width, height)
+                                                                : nullptr);
     if (buffer && bitmap) {
         const ScopedSelect selected(buffer.get(), bitmap.get());
         PaintContent(state, buffer.get(), client);
@@ -321,7 +284,6 @@ void Paint(const State& state, HWND window) noexcept
         // Short of memory for the buffer: drawing straight on screen flickers but still shows.
         PaintContent(state, target, client);
     }
-    EndPaint(window, &paint);
 }
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept
@@ -373,7 +335,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-std::expected<void, Failure> RegisterWindowClass(HINSTANCE instance)
+[[nodiscard]] std::expected<void, Failure> RegisterWindowClass(HINSTANCE instance)
 {
     WNDCLASSEXW existing = {};
     existing.cbSize = sizeof existing;

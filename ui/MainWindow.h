@@ -15,7 +15,7 @@ namespace tazel::win32 {
 class MainWindow {
 public:
     // Builds the window and all its elements, hidden.
-    static std::expected<std::unique_ptr<MainWindow>, Failure> Create(HINSTANCE instance);
+    [[nodiscard]] static std::expected<std::unique_ptr<MainWindow>, Failure> Create(HINSTANCE instance);
 
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;

@@ -23,43 +23,28 @@ std::expected<Picture, Failure> Picture::FromResource(HINSTANCE instance, int re
     // Created through COM rather than imported: the program then starts on systems whose
     // windowscodecs.dll is missing or broken, and only loses its picture there.
     ComPtr<IWICImagingFactory> factory;
-    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                                  factory.put_void());
-    if (FAILED(hr))
-        return std::unexpected(HResultFailure(hr));
+    TAZEL_RETURN_IF_FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                            IID_IWICImagingFactory, factory.put_void()));
 
     ComPtr<IWICStream> stream;
-    hr = factory->CreateStream(stream.put());
-    if (FAILED(hr))
-        return std::unexpected(HResultFailure(hr));
-    hr = stream->InitializeFromMemory(bytes, size);
-    if (FAILED(hr))
-        return std::unexpected(HResultFailure(hr));
+    TAZEL_RETURN_IF_FAILED(factory->CreateStream(stream.put()));
+    TAZEL_RETURN_IF_FAILED(stream->InitializeFromMemory(bytes, size));
 
     ComPtr<IWICBitmapDecoder> decoder;
-    hr = factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand, decoder.put());
-    if (FAILED(hr))
-        return std::unexpected(HResultFailure(hr));
+    TAZEL_RETURN_IF_FAILED(
+        factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand, decoder.put()));
     ComPtr<IWICBitmapFrameDecode> frame;
-    hr = decoder->GetFrame(0, frame.put());
-    if (FAILED(hr))
-        return std::unexpected(HResultFailure(hr));
+    TAZEL_RETURN_IF_FAILED(decoder->GetFrame(0, frame.put()));
 
     // GDI draws 32-bit DIBs as B, G, R and an ignored fourth byte, which is exactly 32bppBGR.
     ComPtr<IWICFormatConverter> converter;
-    hr = factory->CreateFormatConverter(converter.put());
-    if (FAILED(hr))
-        return std::unexpected(HResultFailure(hr));
-    hr = converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGR, WICBitmapDitherTypeNone, nullptr, 0.0,
-                               WICBitmapPaletteTypeCustom);
-    if (FAILED(hr))
-        return std::unexpected(HResultFailure(hr));
+    TAZEL_RETURN_IF_FAILED(factory->CreateFormatConverter(converter.put()));
+    TAZEL_RETURN_IF_FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGR, WICBitmapDitherTypeNone,
+                                                 nullptr, 0.0, WICBitmapPaletteTypeCustom));
 
     UINT width = 0;
     UINT height = 0;
-    hr = converter->GetSize(&width, &height);
-    if (FAILED(hr))
-        return std::unexpected(HResultFailure(hr));
+    TAZEL_RETURN_IF_FAILED(converter->GetSize(&width, &height));
     constexpr UINT kMaxSide = 1U << 14;
     if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide)
         return std::unexpected(HResultFailure(WINCODEC_ERR_IMAGESIZEOUTOFRANGE));
@@ -73,14 +58,12 @@ std::expected<Picture, Failure> Picture::FromResource(HINSTANCE instance, int re
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    UniqueGdiObject bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    UniqueBitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!bitmap || !bits)
         return std::unexpected(LastErrorFailure());
 
     const UINT stride = width * 4;
-    hr = converter->CopyPixels(nullptr, stride, stride * height, static_cast<BYTE*>(bits));
-    if (FAILED(hr))
-        return std::unexpected(HResultFailure(hr));
+    TAZEL_RETURN_IF_FAILED(converter->CopyPixels(nullptr, stride, stride * height, static_cast<BYTE*>(bits)));
 
     return Picture(std::move(bitmap), static_cast<int>(width), static_cast<int>(height));
 }

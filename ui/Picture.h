@@ -6,7 +6,7 @@
 #include <expected>
 
 #include "core/Failure.h"
-#include "platform/Handles.h"
+#include "platform/Owners.h"
 
 namespace tazel::win32 {
 
@@ -14,23 +14,23 @@ class Picture {
 public:
     // Decodes the image held as RT_RCDATA resourceId into 32-bit pixels. COM must already be
     // initialised on the calling thread.
-    static std::expected<Picture, Failure> FromResource(HINSTANCE instance, int resourceId);
+    [[nodiscard]] static std::expected<Picture, Failure> FromResource(HINSTANCE instance, int resourceId);
 
     Picture(Picture&&) noexcept = default;
     Picture& operator=(Picture&&) noexcept = default;
 
     // A top-down 32 bits-per-pixel DIB section of the decoded pixels, at the image's own size.
-    HBITMAP Bitmap() const noexcept { return static_cast<HBITMAP>(bitmap_.get()); }
+    HBITMAP Bitmap() const noexcept { return bitmap_.get(); }
     int Width() const noexcept { return width_; }
     int Height() const noexcept { return height_; }
 
 private:
-    Picture(UniqueGdiObject bitmap, int width, int height) noexcept
+    Picture(UniqueBitmap bitmap, int width, int height) noexcept
         : bitmap_(std::move(bitmap)), width_(width), height_(height)
     {
     }
 
-    UniqueGdiObject bitmap_;
+    UniqueBitmap bitmap_;
     int width_ = 0;
     int height_ = 0;
 };

@@ -48,11 +48,7 @@ public:
     }
     void ShowMainWindow() override { calls.push_back("ShowMainWindow"); }
     WindowHandle MainWindowHandle() override { return kWindow; }
-    void Delay(std::int32_t milliseconds) override
-    {
-        calls.push_back("Delay");
-        delays.push_back(milliseconds);
-    }
+    PauseClock& Clock() override { return clock_; }
     std::wstring SpecialFolderPath(std::int32_t folderId) override
     {
         calls.push_back("SpecialFolderPath:" + std::to_string(folderId));
@@ -103,6 +99,26 @@ public:
     void Beep() override { calls.push_back("Beep"); }
 
 private:
+    // Moves only when the pause waits, and then by exactly the time asked for, so each pause
+    // is one wait: logged as a "Delay" of that many milliseconds.
+    class WaitingClock final : public PauseClock {
+    public:
+        explicit WaitingClock(FakePlatform& platform) : platform_(platform) {}
+        std::int32_t Now() override { return static_cast<std::int32_t>(time_); }
+        void PumpEvents() override {}
+        void WaitForEvents(std::uint32_t milliseconds) override
+        {
+            platform_.calls.push_back("Delay");
+            platform_.delays.push_back(static_cast<std::int32_t>(milliseconds));
+            time_ += milliseconds;
+        }
+
+    private:
+        FakePlatform& platform_;
+        std::int64_t time_ = 0;
+    };
+
+    WaitingClock clock_{*this};
     const std::byte payload_[4] = {std::byte{1}, std::byte{2}, std::byte{3}, std::byte{4}};
 };
 

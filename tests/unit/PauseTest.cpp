@@ -11,9 +11,9 @@ namespace {
 
 // A clock that moves only when the pause waits (by exactly the time it asked for) or when a
 // test has queued explicit readings.
-class FakePauseHost final : public PauseHost {
+class FakePauseClock final : public PauseClock {
 public:
-    explicit FakePauseHost(std::int64_t start) : time_(start) {}
+    explicit FakePauseClock(std::int64_t start) : time_(start) {}
 
     std::deque<std::int32_t> readings; // served first, one per Now()
     int pumps = 0;
@@ -40,37 +40,37 @@ public:
 
 TEST(PauseTest, EndsWhenTheCountHasPassedAndWaitsOnlyForTheRest)
 {
-    FakePauseHost host(1000);
-    host.readings = {1000, 1500}; // start, then half a second gone after the first pump
-    host.time_ = 1500;
+    FakePauseClock clock(1000);
+    clock.readings = {1000, 1500}; // start, then half a second gone after the first pump
+    clock.time_ = 1500;
 
-    Delay(2000, host);
+    Delay(2000, clock);
 
-    EXPECT_EQ(host.time_, 3000);
-    EXPECT_EQ(host.waits, std::vector<std::uint32_t>{1500});
-    EXPECT_EQ(host.pumps, 2);
+    EXPECT_EQ(clock.time_, 3000);
+    EXPECT_EQ(clock.waits, std::vector<std::uint32_t>{1500});
+    EXPECT_EQ(clock.pumps, 2);
 }
 
 TEST(PauseTest, ZeroOrNegativeCountPumpsOnce)
 {
     for (const std::int32_t count : {0, -1, INT32_MIN}) {
-        FakePauseHost host(5000);
-        Delay(count, host);
-        EXPECT_EQ(host.pumps, 1) << count;
-        EXPECT_TRUE(host.waits.empty()) << count;
+        FakePauseClock clock(5000);
+        Delay(count, clock);
+        EXPECT_EQ(clock.pumps, 1) << count;
+        EXPECT_TRUE(clock.waits.empty()) << count;
     }
 }
 
 TEST(PauseTest, ClockFallingBackFiveMillisecondsEndsThePause)
 {
-    FakePauseHost host(0);
-    host.readings = {1000, 995};
-    Delay(2000, host);
-    EXPECT_EQ(host.pumps, 1);
-    EXPECT_TRUE(host.waits.empty());
+    FakePauseClock clock(0);
+    clock.readings = {1000, 995};
+    Delay(2000, clock);
+    EXPECT_EQ(clock.pumps, 1);
+    EXPECT_TRUE(clock.waits.empty());
 
     // Four milliseconds back is jitter, not a wrap: the pause goes on to its end.
-    FakePauseHost jitter(0);
+    FakePauseClock jitter(0);
     jitter.readings = {1000, 996};
     jitter.time_ = 996;
     Delay(2000, jitter);
@@ -81,20 +81,20 @@ TEST(PauseTest, ClockFallingBackFiveMillisecondsEndsThePause)
 TEST(PauseTest, ReadingsAtTheEndsOfTheSignedRangeDoNotOverflow)
 {
     // Passing from the highest signed reading to the lowest ends the pause at once.
-    FakePauseHost wrap(0);
+    FakePauseClock wrap(0);
     wrap.readings = {INT32_MAX - 10, INT32_MIN + 20};
     Delay(2000, wrap);
     EXPECT_EQ(wrap.pumps, 1);
 
     // The widest possible difference still counts as time gone, not as a negative one.
-    FakePauseHost widest(0);
+    FakePauseClock widest(0);
     widest.readings = {INT32_MIN, INT32_MAX};
     Delay(INT32_MAX, widest);
     EXPECT_EQ(widest.pumps, 1);
     EXPECT_TRUE(widest.waits.empty());
 
     // A wait that carries the clock past its highest reading ends the pause at the wrap.
-    FakePauseHost nearTop(static_cast<std::int64_t>(INT32_MAX) - 1000);
+    FakePauseClock nearTop(static_cast<std::int64_t>(INT32_MAX) - 1000);
     Delay(2000, nearTop);
     EXPECT_EQ(nearTop.waits, std::vector<std::uint32_t>{2000});
     EXPECT_EQ(nearTop.pumps, 2);

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Handles.h"
+#include "platform/Owners.h"
 
 namespace tazel::e2e {
 

@@ -16,7 +16,7 @@
 #include <shlobj.h>
 #include <wincodec.h>
 
-#include "platform/Handles.h"
+#include "platform/Owners.h"
 
 namespace {
 

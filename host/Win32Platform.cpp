@@ -1,4 +1,4 @@
-#include "ui/Win32Platform.h"
+#include "host/Win32Platform.h"
 
 #include <new>
 
@@ -6,7 +6,6 @@
 #include "platform/Folders.h"
 #include "platform/Win32Error.h"
 #include "ui/MessageBoxes.h"
-#include "ui/Pause.h"
 
 namespace tazel::win32 {
 namespace {
@@ -14,7 +13,7 @@ namespace {
 // Running out of memory while building a path or a COM argument is a failure of that one
 // operation, reported where the sequence decides what the user is told.
 template <typename Operation>
-auto Guarded(Operation operation) -> decltype(operation())
+[[nodiscard]] auto Guarded(Operation operation) -> decltype(operation())
 {
     try {
         return operation();
@@ -40,9 +39,11 @@ WindowHandle Win32Platform::MainWindowHandle()
     return reinterpret_cast<WindowHandle>(window_.Handle());
 }
 
-void Win32Platform::Delay(std::int32_t milliseconds)
+PauseClock& Win32Platform::Clock()
 {
-    win32::Delay(milliseconds);
+    if (!clock_)
+        clock_.emplace();
+    return *clock_;
 }
 
 std::wstring Win32Platform::SpecialFolderPath(std::int32_t folderId)

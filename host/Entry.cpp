@@ -8,11 +8,12 @@
 
 #include "core/Installer.h"
 #include "core/PackageManifest.h"
-#include "platform/Handles.h"
+#include "host/Win32Platform.h"
+#include "platform/OptionalFunction.h"
+#include "platform/Owners.h"
 #include "platform/Win32Error.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageBoxes.h"
-#include "ui/Win32Platform.h"
 
 extern "C" int WinMainCRTStartup();
 
@@ -23,10 +24,9 @@ namespace {
 void HardenDllSearch() noexcept
 {
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
     // Looked up at run time: Windows 7 without its security update lacks the function.
-    const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    const auto setDefault = tazel::win32::OptionalFunction<SetDefaultDllDirectoriesFn>(
+        GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
     if (setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
         return;
     // At least take the current folder out of the search.
@@ -60,9 +60,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
     using namespace tazel;
     try {
-        // One apartment-threaded COM for the thread: the folder test's scripting object and
-        // the browse dialog both need it.
-        win32::ComApartment com;
+        // One apartment-threaded COM for the thread: the folder existence check's scripting
+        // object and the browse dialog both need it.
+        const win32::ComApartment com;
         if (FAILED(com.result()))
             ReportAndEnd(win32::HResultFailure(com.result()));
 

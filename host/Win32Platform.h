@@ -2,8 +2,11 @@
 // The installation sequence's view of Windows: each operation of the platform interface
 // handed to the Win32 service that performs it.
 
+#include <optional>
+
 #include "core/Platform.h"
 #include "ui/MainWindow.h"
+#include "ui/PauseClock.h"
 
 namespace tazel::win32 {
 
@@ -14,17 +17,19 @@ public:
     void SetPackageLine(const std::wstring& text) override;
     void ShowMainWindow() override;
     WindowHandle MainWindowHandle() override;
-    void Delay(std::int32_t milliseconds) override;
-    std::wstring SpecialFolderPath(std::int32_t folderId) override;
-    std::expected<bool, Failure> DirectoryExists(const std::wstring& path) override;
-    std::wstring BrowseForFolder(WindowHandle owner) override;
-    std::expected<PayloadBytes, Failure> LoadPayload(int resourceId) override;
-    std::expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadBytes bytes) override;
+    PauseClock& Clock() override;
+    [[nodiscard]] std::wstring SpecialFolderPath(std::int32_t folderId) override;
+    [[nodiscard]] std::expected<bool, Failure> DirectoryExists(const std::wstring& path) override;
+    [[nodiscard]] std::wstring BrowseForFolder(WindowHandle owner) override;
+    [[nodiscard]] std::expected<PayloadBytes, Failure> LoadPayload(int resourceId) override;
+    [[nodiscard]] std::expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadBytes bytes) override;
     BoxResult ShowMessage(const std::wstring& prompt, const std::wstring& title, Buttons buttons) override;
     void Beep() override;
 
 private:
     MainWindow& window_;
+    // Made when the pause first asks for it, so winmm is loaded only by a run that pauses.
+    std::optional<MessageQueueClock> clock_;
 };
 
 } // namespace tazel::win32
