@@ -231,8 +231,11 @@ class Template:
                 try:
                     self.make(route, path)
                 except RouteFailed as error:
-                    with open(failed, "w") as f:
-                        f.write(str(error))
+                    # Remembered so that later runs go straight to the next route; the last one
+                    # is tried afresh each time, as its failure may pass.
+                    if route is not routes[-1]:
+                        with open(failed, "w") as f:
+                            f.write(str(error))
                     reasons.append(f"{route.name}: {error}")
                     notice(f"the {route.name} route does not run 32-bit programs here: {error}")
                     continue
