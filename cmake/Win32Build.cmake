@@ -33,6 +33,10 @@ add_library(tazel_win32 STATIC
 )
 target_link_libraries(tazel_win32 PUBLIC tazel_core ole32 oleaut32 shell32 user32 gdi32 uuid)
 
+# Replaces the static C++ runtime's throw helpers and terminate handler (see the file). Linked
+# into each installer as objects, ahead of the libraries, rather than kept in an archive.
+add_library(tazel_cxx_runtime OBJECT platform/CxxRuntime.cpp)
+
 include(${CMAKE_CURRENT_LIST_DIR}/TazelPackage.cmake)
 
 # The product.
