@@ -42,16 +42,10 @@ PRIVATE_MEMORY_ABOVE_BASELINE_LIMIT = 3 * MB
 BEYOND_PAYLOAD_LIMIT = 200_000
 
 
-def route_of(config):
-    """(label, emulated) of how the programs run here. The harness's own word for it when it has
-    one; otherwise the build it picked says it."""
-    route = getattr(config, "route", None)
-    if route:
-        label = str(route)
-        return label, any(word in label.lower() for word in ("emulat", "qemu"))
-    if config.arch == "i686":
-        return "i686 product, native", False
-    return "x86_64 twin, native (this machine cannot run the i686 product)", False
+def route_of(session):
+    """(description, emulated) of how the harness runs the 32-bit programs here."""
+    route = session.route
+    return f"{route.name}: {route.description}", route.emulated
 
 
 def wine_version():
@@ -169,8 +163,9 @@ def verdict(met, emulated=False):
     return "met" if met else "NOT MET"
 
 
-def table(results, config, rounds, warmup):
-    route, emulated = route_of(config)
+def table(results, session, rounds, warmup):
+    config = session.config
+    route, emulated = route_of(session)
     installer = [r[INSTALLER] for r in results]
     baseline = [r[BASELINE] for r in results]
 
@@ -182,14 +177,14 @@ def table(results, config, rounds, warmup):
     extra = [v - PAUSE_MS for v in column(installer, "window_to_box_ms")]
     cpu = column(installer, "cpu_share")
     private_above = [i["rssanon_kb"] - b["rssanon_kb"] for i, b in zip(installer, baseline)]
-    product = os.path.join(config.build_root, "win-i686")
-    sizes = {name: beyond_payload(os.path.join(product, name)) for name in (INSTALLER, BASELINE)}
+    sizes = {name: beyond_payload(config.program(name)) for name in (INSTALLER, BASELINE)}
     timing_note = " (emulated: timings mean little)" if emulated else ""
+    memory_note = " (emulated: qemu's translations included)" if emulated else ""
 
     lines = [
         f"Tazel Deck installer against a bare Win32 window, "
         f"{datetime.datetime.now(datetime.timezone.utc):%Y-%m-%d %H:%M} UTC",
-        f"Route: {route}{timing_note}; {wine_version()}",
+        f"Route: {route}; {wine_version()}",
         f"{rounds} rounds after {warmup} warm-up; median [lowest to highest]; MB = 1,000,000 bytes",
         "",
         "| measure | installer | baseline | target | |",
@@ -202,25 +197,22 @@ def table(results, config, rounds, warmup):
         f"| processor time in the pause (its first {PAUSE_SAMPLE_MS / 1000:g} s), % of wall time{timing_note} "
         f"| {spread([c * 100 for c in cpu], '{:.1f}'.format)} | | at most {PAUSE_CPU_LIMIT * 100:.0f} "
         f"| {verdict(statistics.median(cpu) <= PAUSE_CPU_LIMIT, emulated)} |",
-        f"| peak resident set (VmHWM), MB | {spread(column(installer, 'vmhwm_kb'), megabytes)} "
+        f"| peak resident set (VmHWM), MB{memory_note} | {spread(column(installer, 'vmhwm_kb'), megabytes)} "
         f"| {spread(column(baseline, 'vmhwm_kb'), megabytes)} | | |",
-        f"| private resident (RssAnon) at the final box, MB | {spread(column(installer, 'rssanon_kb'), megabytes)} "
+        f"| private resident (RssAnon) at the final box, MB{memory_note} | {spread(column(installer, 'rssanon_kb'), megabytes)} "
         f"| {spread(column(baseline, 'rssanon_kb'), megabytes)} | at most baseline + 3 "
         f"(now + {spread(private_above, megabytes)}) "
-        f"| {verdict(statistics.median(private_above) * 1024 <= PRIVATE_MEMORY_ABOVE_BASELINE_LIMIT)} |",
-        f"| i686 executable beyond its payload, bytes | {sizes[INSTALLER]:,} | {sizes[BASELINE]:,} "
+        f"| {verdict(statistics.median(private_above) * 1024 <= PRIVATE_MEMORY_ABOVE_BASELINE_LIMIT, emulated)} |",
+        f"| executable beyond its payload, bytes | {sizes[INSTALLER]:,} | {sizes[BASELINE]:,} "
         f"| at most {BEYOND_PAYLOAD_LIMIT:,} | {verdict(sizes[INSTALLER] <= BEYOND_PAYLOAD_LIMIT)} |",
     ]
-    if config.arch != "i686":
-        twin = os.path.join(config.build_root, f"win-{config.arch}")
-        lines.append(f"| {config.arch} twin beyond its payload, bytes | {beyond_payload(os.path.join(twin, INSTALLER)):,} "
-                     f"| {beyond_payload(os.path.join(twin, BASELINE)):,} | | |")
     lines += ["", "Times are the test driver's: from its start of the program, and from when it first saw a "
               "window (it looks every 2 ms). The baseline shows its box as soon as its window is up, so its "
               "window-to-box time is what showing a message box costs on this route. Processor time is "
               f"counted in clock ticks of {1000 / os.sysconf('SC_CLK_TCK'):g} ms."]
-    if config.arch != "i686":
-        lines += [f"Speed and memory are the {config.arch} twin's: the same sources, 64-bit."]
+    if emulated:
+        lines += ["Under emulation qemu translates each piece of code the first time it runs: the times are "
+                  "qemu's more than the programs', and its translations count in both programs' memory."]
     return "\n".join(lines) + "\n"
 
 
@@ -242,11 +234,11 @@ def main():
     os.makedirs(output, exist_ok=True)
 
     results = measure(session, args.rounds, args.warmup, output)
-    text = table(results, config, args.rounds, args.warmup)
+    text = table(results, session, args.rounds, args.warmup)
     with open(os.path.join(folder, "results.md"), "w", encoding="utf-8") as f:
         f.write(text)
     with open(os.path.join(folder, "results.json"), "w", encoding="utf-8") as f:
-        json.dump({"route": route_of(config)[0], "arch": config.arch, "rounds": results}, f, indent=1)
+        json.dump({"route": route_of(session)[0], "rounds": results}, f, indent=1)
     print(text)
     print(f"bench: written to {folder}/results.md (and each round's figures to results.json)", file=sys.stderr)
 

@@ -4,7 +4,7 @@
 #
 #   bash scripts/bench.sh [--no-build] [--rounds N] [--warmup N]
 #
-# The table says which build ran and how (the i686 product, its x86_64 twin, or emulated);
+# The table says how the 32-bit programs ran here (natively, or emulated through qemu-user);
 # timings of an emulated route mean little. Let it have the machine to itself: other work on
 # the same cores shows up in every timing.
 set -euo pipefail

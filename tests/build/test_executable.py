@@ -121,7 +121,7 @@ class ProductSizeTest(unittest.TestCase):
 
     def test_32bit_executable_adds_little_to_its_payload(self):
         payload = sum((ART_DIR / name).stat().st_size for name in PAYLOAD)
-        beyond = (WIN_BUILD_ROOT / "win-i686" / "TazelDeck.exe").stat().st_size - payload
+        beyond = (WIN_BUILD / "TazelDeck.exe").stat().st_size - payload
         self.assertLessEqual(beyond, self.BEYOND_PAYLOAD_LIMIT, f"{beyond} bytes beyond the payload")
 
 
