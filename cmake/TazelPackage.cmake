@@ -57,7 +57,7 @@ function(tazel_add_package target)
 
     add_executable(${target} WIN32 ${gen}/Manifest.cpp ${gen}/Package.rc)
     set_target_properties(${target} PROPERTIES OUTPUT_NAME ${PKG_OUTPUT_NAME})
-    target_link_libraries(${target} PRIVATE tazel_win32)
+    target_link_libraries(${target} PRIVATE tazel_cxx_runtime tazel_win32)
     target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
     # The entry point hardens the DLL search before the C runtime starts. A misspelt or missing
     # entry symbol is only a linker warning, after which the C runtime's own entry would run

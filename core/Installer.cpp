@@ -1,6 +1,7 @@
 #include "core/Installer.h"
 
-#include <cstdio>
+#include <cstdint>
+#include <iterator>
 
 #include "core/Pause.h"
 #include "core/Text.h"
@@ -13,6 +14,28 @@ constexpr wchar_t kCrLf[] = L"\r\n";
 std::wstring NotFoundTitle(const std::wstring& path)
 {
     return path + L" not found.";
+}
+
+// Numbers are written by hand: the C library's formatted output would bring its whole printf
+// engine, some 40 KB, into an installer that formats two numbers.
+std::wstring Decimal(std::uint32_t value)
+{
+    wchar_t digits[10] = {}; // 4294967295
+    wchar_t* first = std::end(digits);
+    do {
+        *--first = static_cast<wchar_t>(L'0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    return std::wstring(first, std::end(digits));
+}
+
+std::wstring EightHexDigits(std::uint32_t value)
+{
+    constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
+    std::wstring digits(8, L'0');
+    for (auto digit = digits.rbegin(); digit != digits.rend(); ++digit, value >>= 4)
+        *digit = kDigits[value & 0xF];
+    return digits;
 }
 
 // The copy stage. Its failure trap is armed right after the first payload entry has been
@@ -55,11 +78,7 @@ std::wstring DefaultDestination(std::wstring specialFolder)
 
 std::wstring GenericReportText(const Failure& failure)
 {
-    wchar_t number[64] = {};
-    std::swprintf(number, sizeof number / sizeof number[0], L"Error %lu (0x%08lX)",
-                  static_cast<unsigned long>(failure.code), static_cast<unsigned long>(failure.code));
-
-    std::wstring text = number;
+    std::wstring text = L"Error " + Decimal(failure.code) + L" (0x" + EightHexDigits(failure.code) + L")";
     const std::wstring description = TrimTrailingBreaks(failure.description);
     if (!description.empty())
         text += std::wstring(L":") + kCrLf + description;

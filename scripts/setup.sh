@@ -14,6 +14,7 @@ PACKAGES=(
   libcairo2-dev libjpeg62-turbo-dev
   icoutils
   util-linux
+  osslsigncode openssl
 )
 
 SUDO=""

@@ -113,5 +113,17 @@ class TestPackagesTest(unittest.TestCase):
             self.assertEqual(len(ids), 7, name)
 
 
+class ProductSizeTest(unittest.TestCase):
+    # What the 32-bit installer may add to the eight files it carries: its code, the window's
+    # picture, icon, manifest and version block. scripts/bench.sh shows the figure beside a bare
+    # window's.
+    BEYOND_PAYLOAD_LIMIT = 200_000
+
+    def test_32bit_executable_adds_little_to_its_payload(self):
+        payload = sum((ART_DIR / name).stat().st_size for name in PAYLOAD)
+        beyond = (WIN_BUILD / "TazelDeck.exe").stat().st_size - payload
+        self.assertLessEqual(beyond, self.BEYOND_PAYLOAD_LIMIT, f"{beyond} bytes beyond the payload")
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -257,6 +257,8 @@ TEST(InstallerTest, GenericReportGivesNumberAndDescription)
 {
     EXPECT_EQ(GenericReportText(Failure{2, L"File not found.\r\n"}), L"Error 2 (0x00000002):\r\nFile not found.");
     EXPECT_EQ(GenericReportText(Failure{0x80004005, L""}), L"Error 2147500037 (0x80004005)");
+    EXPECT_EQ(GenericReportText(Failure{0, L""}), L"Error 0 (0x00000000)");
+    EXPECT_EQ(GenericReportText(Failure{0xFFFFFFFF, L""}), L"Error 4294967295 (0xFFFFFFFF)");
 }
 
 } // namespace

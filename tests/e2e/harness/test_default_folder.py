@@ -1,11 +1,19 @@
 """The host's graphics folder is there: the installer copies the deck into it without a question."""
 
+import os
+import pathlib
+import shutil
+import sys
+import tempfile
 import unittest
 
 from expected import (COPY_FAILED, DEFAULT_FOLDER, ERROR_TITLE, EXIT_COPY_FAILED, EXIT_INSTALLED, SUCCESS,
                       SUCCESS_TITLE)
 from scenario import ScenarioCase
-from winelab import MAIN_WINDOW_TITLE, cpu_seconds
+from winelab import MAIN_WINDOW_TITLE, REPO, cpu_seconds
+
+sys.path.insert(0, os.path.join(REPO, "tests", "build"))
+from signing import make_certificate, release  # noqa: E402
 
 PAUSE_MS = 2000
 # The driver notices the window a little after it appears, more so on a loaded machine; a pause
@@ -103,6 +111,37 @@ class DefaultFolderPresent(ScenarioCase):
         self.assertBox(self.assertOnlyBox(run), SUCCESS_TITLE, SUCCESS, owned_by_main=False)
         self.assertEqual(run.exit_code, EXIT_INSTALLED)
         self.assertFilesEqual(DEFAULT_FOLDER, self.deck())
+
+
+class SignedRelease(ScenarioCase):
+    """The installer of a signed release folder (scripts/release.sh, a throwaway certificate) runs as
+    the build does. The release is made of the build this machine runs."""
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.work = tempfile.mkdtemp(prefix="tazel-signed-")
+        build = cls.config.program(cls.INSTALLER)
+        if build is None:
+            raise unittest.SkipTest(f"{cls.INSTALLER} is not built")
+        made = release(build, pathlib.Path(cls.work, "release"), make_certificate(cls.work)[0])
+        if made.returncode != 0:
+            raise RuntimeError("scripts/release.sh failed:\n" + made.stderr)
+        cls.signed = os.path.join(cls.work, "release", cls.INSTALLER)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.work, ignore_errors=True)
+        super().tearDownClass()
+
+    def installer_path(self, name=None):
+        return self.signed if name in (None, self.INSTALLER) else super().installer_path(name)
+
+    def setUp(self):
+        super().setUp()
+        self.prefix.make_folder(DEFAULT_FOLDER)
+
+    test_installs_the_deck_after_the_pause = DefaultFolderPresent.test_installs_the_deck_after_the_pause
 
 
 if __name__ == "__main__":

@@ -1,0 +1,247 @@
+"""Where the installer stands: its speed, processor time, memory and size against a bare Win32
+program (bench/Baseline.cpp) built with the same toolchain and run under the same Wine, in the
+same prefix, round by round. A benchmark, not a test: it asserts nothing and CI does not run it.
+Run through scripts/bench.sh, which builds first.
+
+Per round, in a fresh prefix in which the host's graphics folder exists, the test driver starts
+each program and reports when its window is shown and when its last box appears. At sync points
+in the pause and at that box the program's Wine process is read from /proc (processor time from
+stat, memory from status): under Wine, GetProcessTimes would report the caller's own times.
+"""
+
+import argparse
+import datetime
+import json
+import os
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+REPO = os.path.dirname(HERE)
+sys.path.insert(0, os.path.join(REPO, "tests", "e2e", "harness"))
+sys.path.insert(0, os.path.join(REPO, "tests", "build"))
+
+import winelab  # noqa: E402
+from expected import DEFAULT_FOLDER  # noqa: E402
+from pe import PeImage  # noqa: E402
+
+INSTALLER = "TazelDeck.exe"
+BASELINE = "TazelBaseline.exe"
+PAUSE_MS = 2000
+# How long into the pause processor time is sampled: short of its end by more than the driver's
+# and the harness's delays.
+PAUSE_SAMPLE_MS = 1700
+MB = 1_000_000
+
+# The targets the installer is held to (the size one is also a check in tests/build).
+EXTRA_WAIT_LIMIT_MS = 50
+PAUSE_CPU_LIMIT = 0.05
+PRIVATE_MEMORY_ABOVE_BASELINE_LIMIT = 3 * MB
+BEYOND_PAYLOAD_LIMIT = 200_000
+
+
+def route_of(session):
+    """(description, emulated) of how the harness runs the 32-bit programs here."""
+    route = session.route
+    return f"{route.name}: {route.description}", route.emulated
+
+
+def wine_version():
+    try:
+        return subprocess.run([winelab.WINE64, "--version"], capture_output=True, text=True, timeout=60).stdout.strip()
+    except (OSError, AttributeError, subprocess.SubprocessError):
+        return "unknown"
+
+
+def memory_kb(pid):
+    """VmHWM and RssAnon of a process, in kB."""
+    found = {}
+    with open(f"/proc/{pid}/status") as f:
+        for line in f:
+            key, _, value = line.partition(":")
+            if key in ("VmHWM", "RssAnon"):
+                found[key] = int(value.split()[0])
+    return found
+
+
+def beyond_payload(path):
+    """Bytes of an executable beyond the payload entries it carries."""
+    with open(path, "rb") as f:
+        data = f.read()
+    payload = sum(len(v) for (kind, _name, _lang), v in PeImage(data).resources().items() if kind == "CUSTOM")
+    return len(data) - payload
+
+
+class Sampler:
+    """Reads one program's Wine process at the driver's sync points."""
+
+    def __init__(self, prefix, exe_name):
+        self.prefix = prefix
+        self.exe_name = exe_name
+        self.samples = {}
+
+    def __call__(self, event, _run):
+        pid = self.prefix.find_process(self.exe_name)
+        if pid is None:
+            raise RuntimeError(f"the Wine process of {self.exe_name} was not found")
+        self.samples[event["name"]] = {"clock": time.monotonic(), "cpu": winelab.cpu_seconds(pid),
+                                       **memory_kb(pid)}
+
+
+def first_seen(run, kind, title):
+    """When the driver first saw a window: the earlier of its "shown" note and the event that
+    reports it, which is stamped only after the window's texts have been read across processes."""
+    reported = [e for e in run.of(kind) if e.get("title") == title]
+    shown = [e["t"] for e in run.of("shown") if e.get("title") == title]
+    return min([reported[-1]["t"]] + shown)
+
+
+def play(prefix, exe_name, actions, output):
+    """One run of a program under the driver, sampling its process at each sync point."""
+    sampler = Sampler(prefix, exe_name)
+    windows_path = prefix.add_program(prefix.session.config.program(exe_name))
+    syncs = [a.split("=", 1)[1] for a in actions if a.startswith("sync=")]
+    run = prefix.run_driver(windows_path, actions, hooks={name: sampler for name in syncs}, timeout=60,
+                            transcript=os.path.join(output, exe_name + ".jsonl"))
+    # Status 0: the installer's "installed", the baseline's only one.
+    if run.returncode != 0 or run.exit_code != 0:
+        raise RuntimeError(f"{exe_name} did not run to its final box:\n{run.describe()}")
+    started = run.of("started")[0]["t"]
+    window = first_seen(run, "window", winelab.MAIN_WINDOW_TITLE)
+    box = first_seen(run, "box", run.boxes[-1]["title"])
+    final = sampler.samples["final"]
+    return {"launch_to_window_ms": window - started, "window_to_box_ms": box - window,
+            "vmhwm_kb": final["VmHWM"], "rssanon_kb": final["RssAnon"]}, sampler.samples
+
+
+def play_installer(prefix, output):
+    # Processor time is sampled twice inside the pause, which starts as the window is shown:
+    # a little after it begins and well before its end.
+    measured, samples = play(prefix, INSTALLER, ["window", "sync=pause-start", f"sleep={PAUSE_SAMPLE_MS}",
+                                                 "sync=pause-late", "box", "sync=final", "press=ok"], output)
+    start, late = samples["pause-start"], samples["pause-late"]
+    measured["cpu_share"] = (late["cpu"] - start["cpu"]) / (late["clock"] - start["clock"])
+    return measured
+
+
+def play_baseline(prefix, output):
+    return play(prefix, BASELINE, ["window", "box", "sync=final", "press=ok"], output)[0]
+
+
+def measure(session, rounds, warmup, output):
+    results = []
+    for index in range(warmup + rounds):
+        prefix = winelab.Prefix(session, "bench")
+        try:
+            prefix.make_folder(DEFAULT_FOLDER)
+            # The order alternates so that neither program always runs on a warmer machine.
+            order = [(INSTALLER, play_installer), (BASELINE, play_baseline)]
+            if index % 2:
+                order.reverse()
+            measured = {name: player(prefix, output) for name, player in order}
+        finally:
+            prefix.close()
+        kind = "warm-up" if index < warmup else f"round {index - warmup + 1}/{rounds}"
+        installer, baseline = measured[INSTALLER], measured[BASELINE]
+        print(f"bench: {kind}: installer {installer['launch_to_window_ms']} + {installer['window_to_box_ms']} ms, "
+              f"baseline {baseline['launch_to_window_ms']} + {baseline['window_to_box_ms']} ms", file=sys.stderr)
+        if index >= warmup:
+            results.append(measured)
+    return results
+
+
+def spread(values, fmt):
+    values = sorted(values)
+    return f"{fmt(statistics.median(values))} [{fmt(values[0])} to {fmt(values[-1])}]"
+
+
+def verdict(met, emulated=False):
+    if emulated:
+        return "not judged (emulated)"
+    return "met" if met else "NOT MET"
+
+
+def table(results, session, rounds, warmup):
+    config = session.config
+    route, emulated = route_of(session)
+    installer = [r[INSTALLER] for r in results]
+    baseline = [r[BASELINE] for r in results]
+
+    def column(rows, key):
+        return [row[key] for row in rows]
+
+    ms = "{:.0f}".format
+    megabytes = lambda kb: f"{kb * 1024 / MB:.1f}"  # noqa: E731
+    extra = [v - PAUSE_MS for v in column(installer, "window_to_box_ms")]
+    cpu = column(installer, "cpu_share")
+    private_above = [i["rssanon_kb"] - b["rssanon_kb"] for i, b in zip(installer, baseline)]
+    sizes = {name: beyond_payload(config.program(name)) for name in (INSTALLER, BASELINE)}
+    timing_note = " (emulated: timings mean little)" if emulated else ""
+    memory_note = " (emulated: qemu's translations included)" if emulated else ""
+
+    lines = [
+        f"Tazel Deck installer against a bare Win32 window, "
+        f"{datetime.datetime.now(datetime.timezone.utc):%Y-%m-%d %H:%M} UTC",
+        f"Route: {route}; {wine_version()}",
+        f"{rounds} rounds after {warmup} warm-up; median [lowest to highest]; MB = 1,000,000 bytes",
+        "",
+        "| measure | installer | baseline | target | |",
+        "|---|---|---|---|---|",
+        f"| launch to window shown, ms{timing_note} | {spread(column(installer, 'launch_to_window_ms'), ms)} "
+        f"| {spread(column(baseline, 'launch_to_window_ms'), ms)} | | |",
+        f"| window shown to final box less the {PAUSE_MS:,} ms pause, ms{timing_note} | {spread(extra, ms)} "
+        f"| {spread(column(baseline, 'window_to_box_ms'), ms)} (no pause) | at most {EXTRA_WAIT_LIMIT_MS} "
+        f"| {verdict(statistics.median(extra) <= EXTRA_WAIT_LIMIT_MS, emulated)} |",
+        f"| processor time in the pause (its first {PAUSE_SAMPLE_MS / 1000:g} s), % of wall time{timing_note} "
+        f"| {spread([c * 100 for c in cpu], '{:.1f}'.format)} | | at most {PAUSE_CPU_LIMIT * 100:.0f} "
+        f"| {verdict(statistics.median(cpu) <= PAUSE_CPU_LIMIT, emulated)} |",
+        f"| peak resident set (VmHWM), MB{memory_note} | {spread(column(installer, 'vmhwm_kb'), megabytes)} "
+        f"| {spread(column(baseline, 'vmhwm_kb'), megabytes)} | | |",
+        f"| private resident (RssAnon) at the final box, MB{memory_note} | {spread(column(installer, 'rssanon_kb'), megabytes)} "
+        f"| {spread(column(baseline, 'rssanon_kb'), megabytes)} | at most baseline + 3 "
+        f"(now + {spread(private_above, megabytes)}) "
+        f"| {verdict(statistics.median(private_above) * 1024 <= PRIVATE_MEMORY_ABOVE_BASELINE_LIMIT, emulated)} |",
+        f"| executable beyond its payload, bytes | {sizes[INSTALLER]:,} | {sizes[BASELINE]:,} "
+        f"| at most {BEYOND_PAYLOAD_LIMIT:,} | {verdict(sizes[INSTALLER] <= BEYOND_PAYLOAD_LIMIT)} |",
+    ]
+    lines += ["", "Times are the test driver's: from its start of the program, and from when it first saw a "
+              "window (it looks every 2 ms). The baseline shows its box as soon as its window is up, so its "
+              "window-to-box time is what showing a message box costs on this route. Processor time is "
+              f"counted in clock ticks of {1000 / os.sysconf('SC_CLK_TCK'):g} ms."]
+    if emulated:
+        lines += ["Under emulation qemu translates each piece of code the first time it runs: the times are "
+                  "qemu's more than the programs', and its translations count in both programs' memory."]
+    return "\n".join(lines) + "\n"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--rounds", type=int, default=7, help="measured rounds (default 7)")
+    parser.add_argument("--warmup", type=int, default=1, help="rounds run first and not counted (default 1)")
+    args = parser.parse_args()
+    if args.rounds < 1 or args.warmup < 0:
+        parser.error("--rounds must be at least 1 and --warmup at least 0")
+
+    session = winelab.Session.get()
+    config = session.config
+    for name in (INSTALLER, BASELINE):
+        if config.program(name) is None:
+            sys.exit(f"bench: {name} is not built in {config.win_build}; run scripts/build.sh")
+    folder = os.path.join(config.build_root, "bench")
+    output = os.path.join(folder, "transcripts")
+    os.makedirs(output, exist_ok=True)
+
+    results = measure(session, args.rounds, args.warmup, output)
+    text = table(results, session, args.rounds, args.warmup)
+    with open(os.path.join(folder, "results.md"), "w", encoding="utf-8") as f:
+        f.write(text)
+    with open(os.path.join(folder, "results.json"), "w", encoding="utf-8") as f:
+        json.dump({"route": route_of(session)[0], "rounds": results}, f, indent=1)
+    print(text)
+    print(f"bench: written to {folder}/results.md (and each round's figures to results.json)", file=sys.stderr)
+
+
+if __name__ == "__main__":
+    main()

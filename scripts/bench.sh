@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# The benchmark (not a test; CI does not run it): builds, then measures the installer against a
+# bare Win32 window under the same Wine and prints a table, also kept in build/bench/results.md.
+#
+#   bash scripts/bench.sh [--no-build] [--rounds N] [--warmup N]
+#
+# The table says how the 32-bit programs ran here (natively, or emulated through qemu-user);
+# timings of an emulated route mean little. Let it have the machine to itself: other work on
+# the same cores shows up in every timing.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${TAZEL_BUILD_DIR:-$root/build}
+if [ "${1:-}" = "--no-build" ]; then
+    shift
+else
+    bash "$root/scripts/build.sh"
+fi
+export TAZEL_WIN_BUILD_ROOT=$build
+export TAZEL_E2E_OUTPUT=${TAZEL_E2E_OUTPUT:-$build/bench/wine}
+export TAZEL_E2E_WORK=${TAZEL_E2E_WORK:-/tmp/tazel-bench-work}
+export PYTHONDONTWRITEBYTECODE=1
+exec python3 "$root/bench/bench.py" "$@"

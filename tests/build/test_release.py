@@ -1,0 +1,84 @@
+"""The release folder: a signed TazelDeck.exe that is still the reproducible build underneath, and
+no release at all when signing fails."""
+
+import os
+import pathlib
+import subprocess
+import tempfile
+import unittest
+
+from signing import PASSWORD, make_certificate, release
+
+PRODUCT = pathlib.Path(os.environ["TAZEL_WIN_BUILD_ROOT"]) / "win-i686" / "TazelDeck.exe"
+
+
+def verify(exe, cert):
+    return subprocess.run(["osslsigncode", "verify", "-in", exe, "-CAfile", cert], capture_output=True, text=True)
+
+
+class ReleaseTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.TemporaryDirectory(prefix="tazel-release-")
+        cls.folder = pathlib.Path(cls.work.name)
+        cls.pkcs12, cls.cert = make_certificate(cls.folder)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.work.cleanup()
+
+    def test_signed_release_verifies_and_is_the_build_underneath(self):
+        out = self.folder / "signed"
+        result = release(PRODUCT, out, self.pkcs12, PASSWORD, "--url", "https://example.org/tazel")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(sorted(os.listdir(out)), ["SHA256SUMS", "TazelDeck.exe"])
+        signed = out / "TazelDeck.exe"
+
+        verified = verify(signed, self.cert)
+        self.assertEqual(verified.returncode, 0, verified.stdout + verified.stderr)
+        for line in ("Message digest algorithm  : SHA256", "Text description: Tazel Deck",
+                     "URL description: https://example.org/tazel", "Signature verification: ok"):
+            self.assertIn(line, verified.stdout)
+        # Against another publisher's certificate the same file does not verify.
+        other = self.folder / "other"
+        other.mkdir()
+        self.assertNotEqual(verify(signed, make_certificate(other)[1]).returncode, 0)
+
+        stripped = self.folder / "stripped.exe"
+        subprocess.run(["osslsigncode", "remove-signature", "-in", signed, "-out", stripped], check=True,
+                       capture_output=True)
+        self.assertTrue(stripped.read_bytes() == PRODUCT.read_bytes(),
+                        "without its signature the file is not the build's bytes")
+        sums = subprocess.run(["sha256sum", "--check", "--strict", "SHA256SUMS"], cwd=out, capture_output=True, text=True)
+        self.assertEqual(sums.returncode, 0, sums.stdout + sums.stderr)
+
+    def test_failed_signing_writes_no_release(self):
+        damaged = self.folder / "damaged.p12"
+        damaged.write_bytes(self.pkcs12.read_bytes()[:700])
+        previous = self.folder / "previous"
+        previous.mkdir()
+        (previous / "TazelDeck.exe").write_bytes(b"the release before")
+        for case, pkcs12, password, out in (("wrong password", self.pkcs12, "wrong horse", self.folder / "fresh"),
+                                            ("damaged file", damaged, PASSWORD, previous)):
+            with self.subTest(case):
+                result = release(PRODUCT, out, pkcs12, password)
+                self.assertNotEqual(result.returncode, 0)
+                self.assertIn("signing failed", result.stderr)
+                self.assertIn("no release was written", result.stderr)
+                self.assertEqual([p.name for p in self.folder.iterdir() if p.name.startswith(out.name + ".")], [],
+                                 "a partial folder was left behind")
+        self.assertFalse((self.folder / "fresh").exists())
+        self.assertEqual(os.listdir(previous), ["TazelDeck.exe"])
+        self.assertEqual((previous / "TazelDeck.exe").read_bytes(), b"the release before")
+
+    def test_without_a_certificate_the_release_is_unsigned_and_says_so(self):
+        out = self.folder / "unsigned"
+        result = release(PRODUCT, out)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("NOT signed", result.stderr)
+        self.assertTrue((out / "TazelDeck.exe").read_bytes() == PRODUCT.read_bytes())
+        self.assertNotEqual(verify(out / "TazelDeck.exe", self.cert).returncode, 0)
+
+
+if __name__ == "__main__":
+    unittest.main()
