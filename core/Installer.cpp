@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "core/Pause.h"
+#include "core/TemporaryFiles.h"
 #include "core/Text.h"
 
 namespace tazel {
@@ -44,6 +45,9 @@ std::wstring EightHexDigits(std::uint32_t value)
 [[nodiscard]] std::expected<RunOutcome, Failure> InstallFiles(const PackageManifest& manifest,
                                                               const std::wstring& destination, Platform& platform)
 {
+    // What interrupted earlier runs left goes first; nothing about it can fail the run.
+    RemoveLeftoverTemporaryFiles(manifest, destination, platform);
+
     bool trapArmed = false;
     for (std::int32_t i = 0; i <= manifest.LastFileIndex && i < static_cast<std::int32_t>(kFileCount); ++i) {
         const std::wstring target = destination + L"\\" + manifest.FileNames[static_cast<std::size_t>(i)];

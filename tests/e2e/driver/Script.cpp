@@ -114,6 +114,23 @@ bool AddActions(const std::wstring& token, std::vector<Action>& actions)
         actions.push_back(sleep);
         return true;
     }
+    if (name == L"hold") {
+        Action hold = Simple(ActionKind::Hold, token);
+        hold.milliseconds = -1;
+        hold.text = value;
+        // A path may hold commas itself: only a last one followed by a number ends it.
+        const auto comma = value.rfind(L',');
+        if (comma != std::wstring::npos) {
+            if (const auto ms = ParseNumber(value.substr(comma + 1)); ms && *ms >= 0) {
+                hold.text = value.substr(0, comma);
+                hold.milliseconds = *ms;
+            }
+        }
+        if (hold.text.empty())
+            return false;
+        actions.push_back(hold);
+        return true;
+    }
     if (name == L"window-move") {
         const auto comma = value.find(L',');
         if (comma == std::wstring::npos)

@@ -21,6 +21,10 @@
 //   sync=NAME         report a sync point and wait for one line on standard input, so the
 //                     harness can act (sample CPU time, take a screenshot, change files) at it
 //   sleep=MS          keep watching the installer for MS milliseconds
+//   hold=PATH[,MS]    open the existing file PATH for reading without delete sharing, as a virus
+//                     scanner or the game might, and keep it open until the driver ends; with MS,
+//                     only until MS milliseconds after the installer's temporary file for PATH
+//                     ("PATH.<installer pid in hex>-*.tmp") has appeared
 //   exit              wait for the installer to end; a box appearing meanwhile is reported
 //                     as unexpected and ends the installer
 //   kill              end the installer at once
@@ -32,7 +36,7 @@
 namespace tazel::e2e {
 
 enum class ActionKind {
-    Window, WindowClose, WindowMove, Cover, Uncover, Box, Browse, Press, Select, Sync, Sleep, Exit, Kill
+    Window, WindowClose, WindowMove, Cover, Uncover, Box, Browse, Press, Select, Sync, Sleep, Hold, Exit, Kill
 };
 enum class Key { Ok, Cancel, Escape, Close };
 
@@ -40,10 +44,10 @@ struct Action {
     ActionKind kind = ActionKind::Exit;
     std::wstring token; // as written on the command line, for the report
     Key key = Key::Ok;
-    std::wstring text; // select's path, sync's name
+    std::wstring text; // select's and hold's path, sync's name
     int x = 0;
     int y = 0;
-    int milliseconds = 0;
+    int milliseconds = 0; // -1: throughout
 };
 
 struct Script {

@@ -106,6 +106,7 @@ private:
     {
         for (;;) {
             Observe();
+            ServiceHolds();
             if (condition())
                 return Waited::Met;
             if (Exited())
@@ -211,6 +212,8 @@ private:
             const Waited waited = WaitUntil([&] { return GetTickCount64() >= until; });
             return waited == Waited::Exited || Check(waited, "sleep");
         }
+        case ActionKind::Hold:
+            return Hold(action.text, action.milliseconds);
         case ActionKind::Exit:
             return WaitExit();
         case ActionKind::Kill:
@@ -363,6 +366,54 @@ private:
         PumpOwnMessages(kCoverSettleMs);
         JsonLine("uncovered").Emit();
         return true;
+    }
+
+    // A file the driver keeps open, as another program would while the installer writes it.
+    struct HeldFile {
+        std::wstring path;
+        win32::UniqueFile handle;
+        int releaseAfterMs = -1; // -1: until the driver ends
+        ULONGLONG releaseAt = 0; // set once the installer's temporary file has appeared
+    };
+
+    bool Hold(const std::wstring& path, int releaseAfterMs)
+    {
+        // Shared for reading and writing, not for deleting: a rename onto the file has to wait.
+        win32::UniqueFile handle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!handle)
+            return Fail("cannot open the file to hold");
+        holds_.push_back({path, std::move(handle), releaseAfterMs, 0});
+        JsonLine("held").Text("path", path).Emit();
+        return true;
+    }
+
+    // Whether the installer's temporary file for `path` is there now.
+    bool TemporaryFileOf(const std::wstring& path) const
+    {
+        wchar_t suffix[32] = {};
+        wsprintfW(suffix, L".%lx-*.tmp", processId_);
+        WIN32_FIND_DATAW entry = {};
+        const win32::UniqueFind find(FindFirstFileW((path + suffix).c_str(), &entry));
+        return static_cast<bool>(find);
+    }
+
+    void ServiceHolds()
+    {
+        for (HeldFile& held : holds_) {
+            if (!held.handle)
+                continue;
+            if (held.releaseAt == 0 && TemporaryFileOf(held.path)) {
+                held.releaseAt = GetTickCount64() + static_cast<ULONGLONG>(std::max(held.releaseAfterMs, 0));
+                JsonLine("hold_touched").Text("path", held.path).Emit();
+            }
+            if (held.releaseAfterMs < 0 || held.releaseAt == 0 || GetTickCount64() < held.releaseAt)
+                continue;
+            // Still there: the installer has not put its file in place while the target was held.
+            const bool waiting = TemporaryFileOf(held.path);
+            held.handle.reset();
+            JsonLine("released").Text("path", held.path).Flag("waiting", waiting).Emit();
+        }
     }
 
     bool WaitBox()
@@ -623,6 +674,7 @@ private:
     HWND cover_ = nullptr;
     std::set<HWND> handled_;
     std::set<HWND> shown_;
+    std::vector<HeldFile> holds_;
     int status_ = 0;
 };
 
