@@ -57,6 +57,8 @@ bool AddActions(const std::wstring& token, std::vector<Action>& actions)
             actions.push_back(Simple(ActionKind::Window, token));
         else if (name == L"window-close")
             actions.push_back(Simple(ActionKind::WindowClose, token));
+        else if (name == L"accessible")
+            actions.push_back(Simple(ActionKind::Accessible, token));
         else if (name == L"cover")
             actions.push_back(Simple(ActionKind::Cover, token));
         else if (name == L"uncover")
@@ -129,6 +131,23 @@ bool AddActions(const std::wstring& token, std::vector<Action>& actions)
         if (hold.text.empty())
             return false;
         actions.push_back(hold);
+        return true;
+    }
+    if (name == L"dpi") {
+        const auto first = value.find(L',');
+        const auto second = first == std::wstring::npos ? first : value.find(L',', first + 1);
+        if (second == std::wstring::npos)
+            return false;
+        const auto dpi = ParseNumber(value.substr(0, first));
+        const auto x = ParseNumber(value.substr(first + 1, second - first - 1));
+        const auto y = ParseNumber(value.substr(second + 1));
+        if (!dpi || *dpi < 48 || *dpi > 960 || !x || !y)
+            return false;
+        Action change = Simple(ActionKind::Dpi, token);
+        change.dpi = *dpi;
+        change.x = *x;
+        change.y = *y;
+        actions.push_back(change);
         return true;
     }
     if (name == L"window-move") {

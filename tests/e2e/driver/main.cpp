@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <oleacc.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -193,6 +194,10 @@ private:
             return CloseWindow();
         case ActionKind::WindowMove:
             return MoveMainWindow(action.x, action.y);
+        case ActionKind::Dpi:
+            return ChangeDpi(action.dpi, action.x, action.y);
+        case ActionKind::Accessible:
+            return ReportAccessible();
         case ActionKind::Cover:
             return Cover();
         case ActionKind::Uncover:
@@ -293,6 +298,62 @@ private:
         if (!Check(waited, "main window to move"))
             return false;
         ReportWindow("window_moved", window);
+        return true;
+    }
+
+    bool ChangeDpi(int dpi, int x, int y)
+    {
+        HWND window = nullptr;
+        if (!Check(WaitUntil([&] { return (window = FindMainWindow(processId_)) != nullptr; }), "main window"))
+            return false;
+        RECT frame = {};
+        GetWindowRect(window, &frame);
+        const int from = static_cast<int>(WindowDpi(window) ? WindowDpi(window) : 96);
+        const RECT suggested = {x, y, x + MulDiv(frame.right - frame.left, dpi, from),
+                                y + MulDiv(frame.bottom - frame.top, dpi, from)};
+        // The message carries a pointer, which the window reads in its own address space.
+        RemoteBuffer remote(process_.get(), sizeof suggested);
+        if (!remote || !remote.Write(&suggested, sizeof suggested))
+            return Fail("cannot write the suggested frame into the installer");
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                                 reinterpret_cast<LPARAM>(remote.address()), SMTO_NORMAL, 10000, &result))
+            return Fail("the main window did not answer the DPI change");
+        ReportWindow("dpi_changed", window);
+        return true;
+    }
+
+    // What a screen reader finds: the main window's children in the order it reads them, each
+    // with the name and role the accessibility API gives its client area.
+    bool ReportAccessible()
+    {
+        HWND window = nullptr;
+        if (!Check(WaitUntil([&] { return (window = FindMainWindow(processId_)) != nullptr; }), "main window"))
+            return false;
+        std::string items = "[";
+        for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            items += items.size() > 1 ? "," : "";
+            items += "{\"class\":" + Quoted(Utf8(ClassOf(child))) +
+                     ",\"style\":" + std::to_string(static_cast<DWORD>(GetWindowLongPtrW(child, GWL_STYLE))) +
+                     ",\"text\":" + Quoted(Utf8(ControlText(child)));
+            win32::ComPtr<IAccessible> object;
+            VARIANT self = {};
+            self.vt = VT_I4;
+            self.lVal = CHILDID_SELF;
+            win32::UniqueBstr name;
+            win32::UniqueVariant role;
+            if (SUCCEEDED(AccessibleObjectFromWindow(child, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+                                                     object.put_void())) &&
+                object && object->get_accName(self, name.put()) == S_OK && name &&
+                SUCCEEDED(object->get_accRole(self, role.get())) && role.get()->vt == VT_I4) {
+                items += ",\"name\":" + Quoted(Utf8(std::wstring(name.get(), SysStringLen(name.get())))) +
+                         ",\"role\":" + std::to_string(role.get()->lVal);
+            } else {
+                items += ",\"name\":null,\"role\":null";
+            }
+            items += "}";
+        }
+        JsonLine("accessible").Raw("children", items + "]").Emit();
         return true;
     }
 
@@ -698,6 +759,8 @@ int wmain(int argc, wchar_t** argv)
     using namespace tazel::e2e;
     try {
         BecomeDpiAware();
+        // For the accessibility API.
+        const tazel::win32::ComApartment com;
         std::vector<std::wstring> arguments(argv + 1, argv + argc);
         std::wstring error;
         auto script = ParseScript(arguments, error);
