@@ -269,10 +269,19 @@ private:
         return true;
     }
 
-    bool CloseWindow()
+    // The main window, visible or not, once it exists; null when the script has to end.
+    HWND AwaitMainWindow()
     {
         HWND window = nullptr;
         if (!Check(WaitUntil([&] { return (window = FindMainWindow(processId_)) != nullptr; }), "main window"))
+            return nullptr;
+        return window;
+    }
+
+    bool CloseWindow()
+    {
+        const HWND window = AwaitMainWindow();
+        if (!window)
             return false;
         PostMessageW(window, WM_CLOSE, 0, 0);
         const ULONGLONG limit = GetTickCount64() + kCloseLimitMs;
@@ -285,8 +294,8 @@ private:
 
     bool MoveMainWindow(int x, int y)
     {
-        HWND window = nullptr;
-        if (!Check(WaitUntil([&] { return (window = FindMainWindow(processId_)) != nullptr; }), "main window"))
+        const HWND window = AwaitMainWindow();
+        if (!window)
             return false;
         SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         const ULONGLONG limit = GetTickCount64() + kCloseLimitMs;
@@ -303,12 +312,13 @@ private:
 
     bool ChangeDpi(int dpi, int x, int y)
     {
-        HWND window = nullptr;
-        if (!Check(WaitUntil([&] { return (window = FindMainWindow(processId_)) != nullptr; }), "main window"))
+        const HWND window = AwaitMainWindow();
+        if (!window)
             return false;
         RECT frame = {};
         GetWindowRect(window, &frame);
-        const int from = static_cast<int>(WindowDpi(window) ? WindowDpi(window) : 96);
+        const UINT current = WindowDpi(window);
+        const int from = current != 0 ? static_cast<int>(current) : 96;
         const RECT suggested = {x, y, x + MulDiv(frame.right - frame.left, dpi, from),
                                 y + MulDiv(frame.bottom - frame.top, dpi, from)};
         // The message carries a pointer, which the window reads in its own address space.
@@ -327,8 +337,8 @@ private:
     // with the name and role the accessibility API gives its client area.
     bool ReportAccessible()
     {
-        HWND window = nullptr;
-        if (!Check(WaitUntil([&] { return (window = FindMainWindow(processId_)) != nullptr; }), "main window"))
+        const HWND window = AwaitMainWindow();
+        if (!window)
             return false;
         std::string items = "[";
         for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
@@ -391,8 +401,8 @@ private:
 
     bool Cover()
     {
-        HWND window = nullptr;
-        if (!Check(WaitUntil([&] { return (window = FindMainWindow(processId_)) != nullptr; }), "main window"))
+        const HWND window = AwaitMainWindow();
+        if (!window)
             return false;
         if (cover_)
             return Fail("the main window is covered already");

@@ -22,7 +22,7 @@ PAUSE_SLACK_MS = 250
 # The installer retries putting a file in place for two seconds of waits in all; the driver sees
 # the temporary file a poll or so after it appears.
 RETRY_BUDGET_MS = 2000
-RETRY_SLACK_MS = 100
+RETRY_SLACK_MS = 250
 # A process id no Windows or Wine process has: its leftovers are an ended run's.
 ENDED_RUN = "7ffffffc"
 
