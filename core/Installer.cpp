@@ -1,7 +1,6 @@
 #include "core/Installer.h"
 
 #include <cstdint>
-#include <iterator>
 
 #include "core/Pause.h"
 #include "core/TemporaryFiles.h"
@@ -17,19 +16,7 @@ std::wstring NotFoundTitle(const std::wstring& path)
     return path + L" not found.";
 }
 
-// Numbers are written by hand: the C library's formatted output would bring its whole printf
-// engine, some 40 KB, into an installer that formats two numbers.
-std::wstring Decimal(std::uint32_t value)
-{
-    wchar_t digits[10] = {}; // 4294967295
-    wchar_t* first = std::end(digits);
-    do {
-        *--first = static_cast<wchar_t>(L'0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    return std::wstring(first, std::end(digits));
-}
-
+// Eight capital hex digits for the report, written by hand as Digits is.
 std::wstring EightHexDigits(std::uint32_t value)
 {
     constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
@@ -82,7 +69,7 @@ std::wstring DefaultDestination(std::wstring specialFolder)
 
 std::wstring GenericReportText(const Failure& failure)
 {
-    std::wstring text = L"Error " + Decimal(failure.code) + L" (0x" + EightHexDigits(failure.code) + L")";
+    std::wstring text = L"Error " + Digits(failure.code, 10) + L" (0x" + EightHexDigits(failure.code) + L")";
     const std::wstring description = TrimTrailingBreaks(failure.description);
     if (!description.empty())
         text += std::wstring(L":") + kCrLf + description;

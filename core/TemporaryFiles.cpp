@@ -1,29 +1,42 @@
 #include "core/TemporaryFiles.h"
 
-#include <cstdio>
-#include <cwchar>
+#include "core/Text.h"
 
 namespace tazel {
 namespace {
 
 constexpr wchar_t kTemporaryExtension[] = L".tmp";
+// Lower case, as a run writes them.
+constexpr wchar_t kDigits[] = L"0123456789abcdef";
 
-// Whether `text` starts with a run of 1 to `longest` characters of `digits`; their count.
-[[nodiscard]] std::size_t DigitRun(std::wstring_view text, std::wstring_view digits, std::size_t longest)
+struct Number {
+    std::uint32_t value = 0;
+    std::size_t length = 0;
+};
+
+// The number that `text` starts with: 1 to `longest` digits of `base`, no more.
+std::optional<Number> LeadingNumber(std::wstring_view text, std::uint32_t base, std::size_t longest)
 {
-    std::size_t count = 0;
-    while (count < text.size() && count <= longest && digits.find(text[count]) != std::wstring_view::npos)
-        ++count;
-    return count <= longest ? count : 0;
+    const std::wstring_view digits(kDigits, base);
+    Number number;
+    for (; number.length < text.size(); ++number.length) {
+        const std::size_t digit = digits.find(text[number.length]);
+        if (digit == std::wstring_view::npos)
+            break;
+        if (number.length == longest)
+            return std::nullopt;
+        number.value = number.value * base + static_cast<std::uint32_t>(digit);
+    }
+    if (number.length == 0)
+        return std::nullopt;
+    return number;
 }
 
 } // namespace
 
 std::wstring TemporaryFileSuffix(std::uint32_t processId, unsigned attempt)
 {
-    wchar_t suffix[32] = {};
-    std::swprintf(suffix, sizeof suffix / sizeof suffix[0], L".%lx-%u", static_cast<unsigned long>(processId), attempt);
-    return suffix + std::wstring(kTemporaryExtension);
+    return L"." + Digits(processId, 16) + L"-" + Digits(attempt, 10) + kTemporaryExtension;
 }
 
 std::optional<std::uint32_t> TemporaryFileWriter(std::wstring_view fileName, std::wstring_view targetName)
@@ -36,25 +49,18 @@ std::optional<std::uint32_t> TemporaryFileWriter(std::wstring_view fileName, std
         return std::nullopt;
     rest.remove_prefix(1);
 
-    const std::size_t hexDigits = DigitRun(rest, L"0123456789abcdef", 8);
-    if (hexDigits == 0 || hexDigits >= rest.size() || rest[hexDigits] != L'-')
+    const auto processId = LeadingNumber(rest, 16, 8);
+    if (!processId || !rest.substr(processId->length).starts_with(L'-'))
         return std::nullopt;
-    const std::uint32_t processId =
-        static_cast<std::uint32_t>(std::wcstoul(std::wstring(rest.substr(0, hexDigits)).c_str(), nullptr, 16));
-    rest.remove_prefix(hexDigits + 1);
-
-    const std::size_t decimalDigits = DigitRun(rest, L"0123456789", 2);
-    if (decimalDigits == 0)
-        return std::nullopt;
-    const unsigned attempt =
-        static_cast<unsigned>(std::wcstoul(std::wstring(rest.substr(0, decimalDigits)).c_str(), nullptr, 10));
-    if (attempt > kLastTemporaryAttempt)
+    rest.remove_prefix(processId->length + 1);
+    const auto attempt = LeadingNumber(rest, 10, 2);
+    if (!attempt || attempt->value > kLastTemporaryAttempt)
         return std::nullopt;
 
     // Written back, the parts must give the very name: no leading zeros, nothing after ".tmp".
-    if (fileName.substr(targetName.size()) != TemporaryFileSuffix(processId, attempt))
+    if (fileName.substr(targetName.size()) != TemporaryFileSuffix(processId->value, attempt->value))
         return std::nullopt;
-    return processId;
+    return processId->value;
 }
 
 void RemoveLeftoverTemporaryFiles(const PackageManifest& manifest, const std::wstring& destination,
