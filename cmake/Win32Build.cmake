@@ -27,6 +27,7 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} --codepage=65001")
 
 add_library(tazel_win32 STATIC
     platform/Win32Error.cpp
+    platform/OptionalFunction.cpp
     platform/Resources.cpp
     platform/FolderLookup.cpp
     platform/FolderExists.cpp

@@ -1,9 +1,9 @@
 #include "core/Installer.h"
 
 #include <cstdint>
-#include <iterator>
 
 #include "core/Pause.h"
+#include "core/TemporaryFiles.h"
 #include "core/Text.h"
 
 namespace tazel {
@@ -16,19 +16,7 @@ std::wstring NotFoundTitle(const std::wstring& path)
     return path + L" not found.";
 }
 
-// Numbers are written by hand: the C library's formatted output would bring its whole printf
-// engine, some 40 KB, into an installer that formats two numbers.
-std::wstring Decimal(std::uint32_t value)
-{
-    wchar_t digits[10] = {}; // 4294967295
-    wchar_t* first = std::end(digits);
-    do {
-        *--first = static_cast<wchar_t>(L'0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    return std::wstring(first, std::end(digits));
-}
-
+// Eight capital hex digits for the report, written by hand as Digits is.
 std::wstring EightHexDigits(std::uint32_t value)
 {
     constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
@@ -44,6 +32,9 @@ std::wstring EightHexDigits(std::uint32_t value)
 [[nodiscard]] std::expected<RunOutcome, Failure> InstallFiles(const PackageManifest& manifest,
                                                               const std::wstring& destination, Platform& platform)
 {
+    // What interrupted earlier runs left goes first; nothing about it can fail the run.
+    RemoveLeftoverTemporaryFiles(manifest, destination, platform);
+
     bool trapArmed = false;
     for (std::int32_t i = 0; i <= manifest.LastFileIndex && i < static_cast<std::int32_t>(kFileCount); ++i) {
         const std::wstring target = destination + L"\\" + manifest.FileNames[static_cast<std::size_t>(i)];
@@ -78,7 +69,7 @@ std::wstring DefaultDestination(std::wstring specialFolder)
 
 std::wstring GenericReportText(const Failure& failure)
 {
-    std::wstring text = L"Error " + Decimal(failure.code) + L" (0x" + EightHexDigits(failure.code) + L")";
+    std::wstring text = L"Error " + Digits(failure.code, 10) + L" (0x" + EightHexDigits(failure.code) + L")";
     const std::wstring description = TrimTrailingBreaks(failure.description);
     if (!description.empty())
         text += std::wstring(L":") + kCrLf + description;

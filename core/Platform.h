@@ -7,6 +7,7 @@
 #include <expected>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "core/Failure.h"
 #include "core/Pause.h"
@@ -44,6 +45,16 @@ public:
     [[nodiscard]] virtual std::expected<PayloadBytes, Failure> LoadPayload(int resourceId) = 0;
     [[nodiscard]] virtual std::expected<void, Failure> WritePayloadFile(const std::wstring& path,
                                                                        PayloadBytes bytes) = 0;
+
+    // What an interrupted earlier run may have left. FindFiles gives the names of the files (not
+    // folders) directly in `folder` that the file system matches with the wildcard `pattern`,
+    // a coarse match the caller judges name by name; nothing when the folder cannot be read.
+    [[nodiscard]] virtual std::vector<std::wstring> FindFiles(const std::wstring& folder,
+                                                              const std::wstring& pattern) = 0;
+    // True while a process of this id runs, and whenever that cannot be told.
+    [[nodiscard]] virtual bool IsProcessRunning(std::uint32_t processId) = 0;
+    // Deletes the file unless anyone holds it open; false when it stays.
+    virtual bool RemoveUnheldFile(const std::wstring& path) = 0;
 
     // Talking to the user.
     virtual BoxResult ShowMessage(const std::wstring& prompt, const std::wstring& title, Buttons buttons) = 0;

@@ -1,6 +1,8 @@
 #pragma once
 // Small text rules shared by the core and the platform.
 
+#include <cstdint>
+#include <iterator>
 #include <string>
 
 namespace tazel {
@@ -11,6 +13,21 @@ namespace tazel {
     while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
         text.pop_back();
     return text;
+}
+
+// `value` in `base` (2 to 16) with lower-case digits and no leading zeros. Numbers are written by
+// hand: the C library's formatted output would bring its whole printf engine, some 40 KB, into
+// the installer.
+[[nodiscard]] inline std::wstring Digits(std::uint32_t value, std::uint32_t base)
+{
+    constexpr wchar_t kDigits[] = L"0123456789abcdef";
+    wchar_t digits[32] = {};
+    wchar_t* first = std::end(digits);
+    do {
+        *--first = kDigits[value % base];
+        value /= base;
+    } while (value != 0);
+    return std::wstring(first, std::end(digits));
 }
 
 } // namespace tazel

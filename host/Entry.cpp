@@ -1,5 +1,5 @@
-// The process entry: hardens the DLL search, then runs the installation sequence and ends the
-// process with its outcome.
+// The process entry: hardens the DLL search, then runs the installation sequence and returns
+// its outcome as the exit status.
 
 #include <windows.h>
 
@@ -33,19 +33,45 @@ void HardenDllSearch() noexcept
     SetDllDirectoryW(L"");
 }
 
-[[noreturn]] void EndRun(tazel::RunOutcome outcome) noexcept
-{
-    ExitProcess(static_cast<UINT>(outcome));
-}
-
-[[noreturn]] void ReportAndEnd(const tazel::Failure& failure) noexcept
+// The generic report for a failure that ends the run before the installation sequence could
+// report it itself.
+tazel::RunOutcome Report(const tazel::Failure& failure) noexcept
 {
     try {
         tazel::win32::ShowMessageBox(nullptr, tazel::GenericReportText(failure), tazel::kApplicationTitle,
                                      tazel::Buttons::Ok);
     } catch (...) {
     }
-    EndRun(tazel::RunOutcome::UnexpectedFailure);
+    return tazel::RunOutcome::UnexpectedFailure;
+}
+
+tazel::RunOutcome ReportCode(DWORD code) noexcept
+{
+    try {
+        return Report(tazel::win32::Win32Failure(code));
+    } catch (...) {
+        // Not even the text fits: the status alone still tells.
+        return tazel::RunOutcome::UnexpectedFailure;
+    }
+}
+
+// One run, from the COM apartment to the last box. Every path returns here, so the window goes
+// before the apartment and both before the process ends.
+tazel::RunOutcome Run(HINSTANCE instance)
+{
+    using namespace tazel;
+    // One apartment-threaded COM for the thread: the folder existence check's scripting
+    // object and the browse dialog both need it.
+    const win32::ComApartment com;
+    if (FAILED(com.result()))
+        return Report(win32::HResultFailure(com.result()));
+
+    auto window = win32::MainWindow::Create(instance);
+    if (!window)
+        return Report(window.error());
+
+    win32::Win32Platform platform(**window);
+    return Main(BuiltInManifest(), platform);
 }
 
 } // namespace
@@ -56,25 +82,16 @@ extern "C" int TazelEntry()
     return WinMainCRTStartup();
 }
 
+// Returns the outcome as the exit status; the C runtime ends the process with it once
+// everything the run held has been released.
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
     using namespace tazel;
     try {
-        // One apartment-threaded COM for the thread: the folder existence check's scripting
-        // object and the browse dialog both need it.
-        const win32::ComApartment com;
-        if (FAILED(com.result()))
-            ReportAndEnd(win32::HResultFailure(com.result()));
-
-        auto window = win32::MainWindow::Create(instance);
-        if (!window)
-            ReportAndEnd(window.error());
-
-        win32::Win32Platform platform(**window);
-        EndRun(Main(BuiltInManifest(), platform));
+        return static_cast<int>(Run(instance));
     } catch (const std::bad_alloc&) {
-        ReportAndEnd(win32::Win32Failure(ERROR_NOT_ENOUGH_MEMORY));
+        return static_cast<int>(ReportCode(ERROR_NOT_ENOUGH_MEMORY));
     } catch (...) {
-        ReportAndEnd(win32::Win32Failure(ERROR_GEN_FAILURE));
+        return static_cast<int>(ReportCode(ERROR_GEN_FAILURE));
     }
 }

@@ -68,7 +68,31 @@ std::expected<PayloadBytes, Failure> Win32Platform::LoadPayload(int resourceId)
 
 std::expected<void, Failure> Win32Platform::WritePayloadFile(const std::wstring& path, PayloadBytes bytes)
 {
-    return Guarded([&] { return win32::WritePayloadFile(path, bytes); });
+    return Guarded([&] { return win32::WritePayloadFile(path, bytes, Clock()); });
+}
+
+std::vector<std::wstring> Win32Platform::FindFiles(const std::wstring& folder, const std::wstring& pattern)
+{
+    // Short of memory the list is only incomplete: what it misses stays for a later run.
+    try {
+        return win32::FindFiles(folder, pattern);
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+}
+
+bool Win32Platform::IsProcessRunning(std::uint32_t processId)
+{
+    return win32::IsProcessRunning(processId);
+}
+
+bool Win32Platform::RemoveUnheldFile(const std::wstring& path)
+{
+    try {
+        return win32::RemoveUnheldFile(path);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }
 
 BoxResult Win32Platform::ShowMessage(const std::wstring& prompt, const std::wstring& title, Buttons buttons)

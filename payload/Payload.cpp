@@ -1,6 +1,8 @@
 #include "payload/Payload.h"
 
+#include "core/BusyRetry.h"
 #include "core/PackageManifest.h"
+#include "core/TemporaryFiles.h"
 #include "platform/Owners.h"
 #include "platform/Resources.h"
 #include "platform/Win32Error.h"
@@ -28,21 +30,42 @@ namespace {
     return L"\\\\?\\" + full;
 }
 
+// A read-only file, or a folder, of the target's name: Windows refuses to replace either, and
+// waiting does not change that.
+[[nodiscard]] bool IsUnreplaceable(const std::wstring& target) noexcept
+{
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0;
+}
+
+// Whether a failed rename onto `target` may pass by itself: another program holding the
+// target or the temporary file open, or the target still being deleted.
+[[nodiscard]] bool MayPass(DWORD error, const std::wstring& target) noexcept
+{
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
+        return true;
+    // Access is denied alike to a file that is open elsewhere and to one that can never be
+    // replaced; only the latter shows in its attributes.
+    return error == ERROR_ACCESS_DENIED && !IsUnreplaceable(target);
+}
+
 // Creates a new, empty file beside the target under a name no other file has.
 [[nodiscard]] std::expected<std::pair<UniqueFile, std::wstring>, Failure> CreateTemporaryBeside(
     const std::wstring& target)
 {
     const DWORD process = GetCurrentProcessId();
     for (unsigned attempt = 0;; ++attempt) {
-        wchar_t suffix[48] = {};
-        wsprintfW(suffix, L".%lx-%u.tmp", process, attempt);
-        std::wstring name = target + suffix;
-        UniqueFile file(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        std::wstring name = target + TemporaryFileSuffix(process, attempt);
+        // Open until the file has its final name, so that no other run takes it for a leftover
+        // (those are removed only when nobody holds them); shared for deleting alone, which the
+        // rename below needs.
+        UniqueFile file(CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (file)
             return std::pair{std::move(file), std::move(name)};
         const DWORD error = GetLastError();
-        if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || attempt >= 16)
+        if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || attempt >= kLastTemporaryAttempt)
             return std::unexpected(Win32Failure(error));
     }
 }
@@ -55,17 +78,15 @@ std::expected<PayloadBytes, Failure> LoadPayload(int resourceId)
                          MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
 }
 
-std::expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadBytes bytes)
+std::expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadBytes bytes, PauseClock& clock)
 {
     const auto target = ExtendedPath(path);
     if (!target)
         return std::unexpected(target.error());
 
     // A read-only file, or a folder, of the target's name is refused as Windows refuses to open
-    // it for writing; checked here because a rename would otherwise replace it regardless.
-    const DWORD attributes = GetFileAttributesW(target->c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0)
+    // it for writing; checked here because Wine's rename would replace a read-only file regardless.
+    if (IsUnreplaceable(*target))
         return std::unexpected(Win32Failure(ERROR_ACCESS_DENIED));
 
     auto created = CreateTemporaryBeside(*target);
@@ -83,12 +104,66 @@ std::expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadB
     // On the disk before the old file goes: a crash right after the rename must not leave an empty file.
     if (!FlushFileBuffers(file.get()))
         return std::unexpected(LastErrorFailure());
-    file.reset();
 
-    if (!MoveFileExW(temporary.path().c_str(), target->c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return std::unexpected(LastErrorFailure());
+    DWORD error = ERROR_SUCCESS;
+    const TryResult renamed = RetryWhileBusy(
+        [&] {
+            if (MoveFileExW(temporary.path().c_str(), target->c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+                return TryResult::Done;
+            error = GetLastError();
+            return MayPass(error, *target) ? TryResult::Busy : TryResult::Refused;
+        },
+        clock);
+    if (renamed != TryResult::Done)
+        return std::unexpected(Win32Failure(error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE));
     temporary.release();
     return {};
+}
+
+std::vector<std::wstring> FindFiles(const std::wstring& folder, const std::wstring& pattern)
+{
+    std::vector<std::wstring> names;
+    const auto search = ExtendedPath(folder + L"\\" + pattern);
+    if (!search)
+        return names;
+    WIN32_FIND_DATAW entry = {};
+    const UniqueFind find(
+        FindFirstFileExW(search->c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0));
+    if (!find)
+        return names;
+    do {
+        // Folders and links are never a run's temporary files.
+        if ((entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0)
+            names.emplace_back(entry.cFileName);
+    } while (FindNextFileW(find.get(), &entry));
+    return names;
+}
+
+bool IsProcessRunning(std::uint32_t processId) noexcept
+{
+    const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    if (!process) {
+        // Windows answers an id no process has with an invalid parameter; any other refusal,
+        // such as another user's process, means there is one.
+        return GetLastError() != ERROR_INVALID_PARAMETER;
+    }
+    // A process that has ended stays openable while anyone holds a handle to it.
+    DWORD exitCode = 0;
+    return !GetExitCodeProcess(process.get(), &exitCode) || exitCode == STILL_ACTIVE;
+}
+
+bool RemoveUnheldFile(const std::wstring& path)
+{
+    const auto file = ExtendedPath(path);
+    if (!file)
+        return false;
+    // Opening with no sharing at all fails while any other handle to the file is open, and
+    // deleting on close then leaves no moment in which another program could open it.
+    // A link is removed itself, never what it points to.
+    UniqueFile handle(CreateFileW(file->c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return static_cast<bool>(handle);
 }
 
 } // namespace tazel::win32

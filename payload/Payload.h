@@ -5,6 +5,7 @@
 
 #include <expected>
 #include <string>
+#include <vector>
 
 #include "core/Failure.h"
 #include "core/Platform.h"
@@ -17,6 +18,14 @@ namespace tazel::win32 {
 
 // Afterwards the file at `path` holds exactly `bytes`, or, on failure, is as it was before:
 // the bytes go to a temporary file beside it, which then replaces the target in one step.
-[[nodiscard]] std::expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadBytes bytes);
+// While another program holds the target for a moment, that step is retried for about two
+// seconds, waiting on `clock`.
+[[nodiscard]] std::expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadBytes bytes,
+                                                           PauseClock& clock);
+
+// Leftovers of interrupted runs, as the core's Platform describes them.
+[[nodiscard]] std::vector<std::wstring> FindFiles(const std::wstring& folder, const std::wstring& pattern);
+[[nodiscard]] bool IsProcessRunning(std::uint32_t processId) noexcept;
+bool RemoveUnheldFile(const std::wstring& path);
 
 } // namespace tazel::win32

@@ -38,7 +38,9 @@ std::expected<bool, Failure> DirectoryExists(const std::wstring& path)
     EXCEPINFO exception = {};
     const HRESULT invoked = fileSystem->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters,
                                                answer.get(), &exception, nullptr);
-    // The texts of a raised exception are the caller's to free, whatever became of the call.
+    if (invoked == DISP_E_EXCEPTION)
+        return std::unexpected(DispatchExceptionFailure(exception));
+    // The texts of an exception are the caller's to free, whatever became of the call.
     const UniqueBstr source(exception.bstrSource);
     const UniqueBstr description(exception.bstrDescription);
     const UniqueBstr helpFile(exception.bstrHelpFile);

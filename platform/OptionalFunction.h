@@ -4,7 +4,13 @@
 
 #include <windows.h>
 
+#include "platform/Owners.h"
+
 namespace tazel::win32 {
+
+// Loads a DLL that is not one of those Windows always takes from the system folder, from the
+// system folder alone, never from beside the program; empty where it cannot be loaded.
+[[nodiscard]] UniqueModule LoadSystemLibrary(const wchar_t* fileName) noexcept;
 
 // `name` exported by `module` as a pointer of type Function, or null where either is missing.
 template <typename Function>

@@ -68,6 +68,13 @@ struct FileHandleTraits {
 };
 using UniqueFile = UniqueResource<HANDLE, FileHandleTraits>;
 
+// A search of a folder's entries (FindFirstFile), ended with FindClose.
+struct FindTraits {
+    static HANDLE Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE h) noexcept { FindClose(h); }
+};
+using UniqueFind = UniqueResource<HANDLE, FindTraits>;
+
 // A module the program loaded itself (LoadLibrary), not one borrowed with GetModuleHandle.
 struct ModuleTraits : NullMeansNone<HMODULE> {
     static void Close(HMODULE m) noexcept { FreeLibrary(m); }

@@ -2,6 +2,7 @@
 // Turns the system's failure codes into failures that carry their own text.
 
 #include <windows.h>
+#include <oaidl.h>
 
 #include <expected>
 
@@ -16,6 +17,9 @@ namespace tazel::win32 {
 // Reads GetLastError(): call it right after the failing call.
 [[nodiscard]] Failure LastErrorFailure();
 [[nodiscard]] Failure HResultFailure(HRESULT hr);
+// The failure an automation object raised (its call gave DISP_E_EXCEPTION): the object's own
+// code and text where it gave them. Takes over the exception's texts and frees them.
+[[nodiscard]] Failure DispatchExceptionFailure(EXCEPINFO& exception);
 
 } // namespace tazel::win32
 

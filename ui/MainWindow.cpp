@@ -26,6 +26,12 @@ constexpr DWORD kWindowExStyle = 0;
 // new DPI; its number is fixed.
 constexpr UINT kGetDpiScaledSize = 0x02E4;
 
+// The controls that carry the text lines, one per line in reading order, numbered from here.
+constexpr int kFirstLineControlId = 100;
+// Owner-drawn, so their pixels are the window's own; without the prefix rule, so an "&" in the
+// package's name is read as it is written. They take no input: clicks fall through to the window.
+constexpr DWORD kLineControlStyle = WS_CHILD | WS_VISIBLE | SS_OWNERDRAW | SS_NOPREFIX;
+
 // The per-monitor DPI functions arrived with Windows 10, so they are looked up when needed.
 template <typename Function>
 Function User32Function(const char* name) noexcept
@@ -40,6 +46,23 @@ UINT ScreenDpi() noexcept
     return dpi > 0 ? static_cast<UINT>(dpi) : static_cast<UINT>(layout::kDesignDpi);
 }
 
+// The DPI of the monitor the window stands on, or 0 where the system cannot tell (before
+// Windows 8.1, which brought the function).
+UINT MonitorDpi(HWND window) noexcept
+{
+    using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+    constexpr int kEffectiveDpi = 0; // MDT_EFFECTIVE_DPI
+    const UniqueModule shcore = LoadSystemLibrary(L"shcore.dll");
+    const auto getDpiForMonitor = OptionalFunction<GetDpiForMonitorFn>(shcore.get(), "GetDpiForMonitor");
+    const HMONITOR monitor = MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST);
+    UINT x = 0;
+    UINT y = 0;
+    if (!getDpiForMonitor || !monitor || FAILED(getDpiForMonitor(monitor, kEffectiveDpi, &x, &y)))
+        return 0;
+    return y;
+}
+
+// The window's own DPI (Windows 10), else its monitor's (Windows 8.1), else the system's.
 UINT WindowDpi(HWND window) noexcept
 {
     using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
@@ -49,6 +72,8 @@ UINT WindowDpi(HWND window) noexcept
         if (dpi != 0)
             return dpi;
     }
+    if (const UINT dpi = MonitorDpi(window); dpi != 0)
+        return dpi;
     return ScreenDpi();
 }
 
@@ -107,6 +132,8 @@ struct MainWindow::State {
     std::wstring packageLine;
     layout::WindowLayout layout = layout::LayoutAt(layout::kDesignDpi);
     std::array<UniqueFont, layout::kLines.size()> fonts;
+    // The text lines for screen readers; null where one could not be made. Owned by the window.
+    std::array<HWND, layout::kLines.size()> lineControls{};
     UniqueIcon bigIcon;
     UniqueIcon smallIcon;
     // Absent when the picture could not be decoded; the window does without it.
@@ -153,9 +180,10 @@ void LoadIcons(State& state, UINT dpi) noexcept
     }
 }
 
-// Lays the window out for a DPI: fonts, icons and the frame around the client area. With a
-// position, the window moves there as well.
-[[nodiscard]] std::expected<void, Failure> ApplyDpi(State& state, UINT dpi, const POINT* position) noexcept
+// Lays the window out for a DPI: fonts, icons, the line controls and the frame around the
+// client area. With a suggested frame, the window takes it, and is then corrected so that the
+// client area comes out exactly as the twips call for.
+[[nodiscard]] std::expected<void, Failure> ApplyDpi(State& state, UINT dpi, const RECT* suggested) noexcept
 {
     const layout::WindowLayout previous = state.layout;
     state.layout = layout::LayoutAt(static_cast<int>(dpi));
@@ -165,18 +193,25 @@ void LoadIcons(State& state, UINT dpi) noexcept
     }
     LoadIcons(state, dpi);
 
-    const SIZE frame = FrameSize(state.layout.clientWidth, state.layout.clientHeight, dpi);
-    UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
-    int x = 0;
-    int y = 0;
-    if (position) {
-        x = position->x;
-        y = position->y;
-    } else {
-        flags |= SWP_NOMOVE;
+    for (std::size_t i = 0; i < state.lineControls.size(); ++i) {
+        const layout::Box& box = state.layout.lines[i];
+        if (state.lineControls[i])
+            SetWindowPos(state.lineControls[i], nullptr, box.left, box.top, box.width, box.height,
+                         SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
     }
-    if (!SetWindowPos(state.window, nullptr, x, y, frame.cx, frame.cy, flags))
+
+    SIZE frame = FrameSize(state.layout.clientWidth, state.layout.clientHeight, dpi);
+    const bool placed =
+        suggested ? SetWindowPos(state.window, nullptr, suggested->left, suggested->top,
+                                 suggested->right - suggested->left, suggested->bottom - suggested->top,
+                                 SWP_NOZORDER | SWP_NOACTIVATE)
+                  : SetWindowPos(state.window, nullptr, 0, 0, frame.cx, frame.cy,
+                                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+    if (!placed)
         return std::unexpected(LastErrorFailure());
+    RECT outer = {};
+    if (GetWindowRect(state.window, &outer))
+        frame = SIZE{outer.right - outer.left, outer.bottom - outer.top};
 
     // The computed frame can miss the real one, e.g. where the system draws the frame at another
     // DPI than the one asked about; the client area is what must come out exact, so measure it
@@ -191,7 +226,7 @@ void LoadIcons(State& state, UINT dpi) noexcept
                 return std::unexpected(LastErrorFailure());
         }
     }
-    InvalidateRect(state.window, nullptr, FALSE);
+    RedrawWindow(state.window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
     return {};
 }
 
@@ -220,8 +255,11 @@ void DrawPicture(HDC dc, const Picture& picture, const layout::WindowLayout& lay
     // HALFTONE averages the source pixels each target pixel covers; the default mode drops or
     // repeats whole pixels and leaves the picture ragged.
     const int previousMode = SetStretchBltMode(dc, HALFTONE);
+    // The brush origin is in device units: the client area's corner, wherever the DC puts it.
+    POINT clientCorner = {0, 0};
+    LPtoDP(dc, &clientCorner, 1);
     POINT previousOrigin = {};
-    SetBrushOrgEx(dc, 0, 0, &previousOrigin);
+    SetBrushOrgEx(dc, clientCorner.x, clientCorner.y, &previousOrigin);
     StretchBlt(dc, left, top, width, height, source.get(), 0, 0, picture.Width(), picture.Height(), SRCCOPY);
     SetBrushOrgEx(dc, previousOrigin.x, previousOrigin.y, nullptr);
     if (previousMode)
@@ -247,42 +285,91 @@ void DrawLine(HDC dc, const layout::Line& line, const layout::Box& box, HFONT fo
                 static_cast<UINT>(length), nullptr);
 }
 
-void PaintContent(const State& state, HDC dc, const RECT& client) noexcept
+bool Overlaps(const RECT& area, const layout::Box& box) noexcept
 {
-    FillBox(dc, client, layout::kWindowBackground);
+    return box.left < area.right && area.left < box.right() && box.top < area.bottom && area.top < box.bottom();
+}
+
+// Draws what the client area shows within `area`, in client coordinates.
+void PaintContent(const State& state, HDC dc, const RECT& area) noexcept
+{
+    FillBox(dc, area, layout::kWindowBackground);
     FillBox(dc, ToRect(state.layout.panel), layout::kPanelBackground);
-    if (state.picture)
+    if (state.picture && Overlaps(area, state.layout.picture))
         DrawPicture(dc, *state.picture, state.layout);
 
     SetBkMode(dc, TRANSPARENT);
     SetTextAlign(dc, TA_LEFT | TA_TOP | TA_NOUPDATECP);
-    for (std::size_t i = 0; i < layout::kLines.size(); ++i)
-        DrawLine(dc, layout::kLines[i], state.layout.lines[i], state.fonts[i].get(), state.packageLine);
+    for (std::size_t i = 0; i < layout::kLines.size(); ++i) {
+        if (Overlaps(area, state.layout.lines[i]))
+            DrawLine(dc, layout::kLines[i], state.layout.lines[i], state.fonts[i].get(), state.packageLine);
+    }
+}
+
+// Draws the part `area` of the client area (in client coordinates) onto `target`, whose origin
+// stands for the area's top left corner: the whole client area for the window itself, a line's
+// box for its control. Both draw the same pixels in the same way, so they agree to the pixel.
+void PaintArea(const State& state, HDC target, const RECT& area) noexcept
+{
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    if (width <= 0 || height <= 0)
+        return;
+
+    // Everything is drawn off screen first and copied in one go, so the grey fill never shows
+    // between the frames of a repaint.
+    const UniqueMemoryDc buffer(CreateCompatibleDC(target));
+    const UniqueBitmap bitmap(buffer ? CreateCompatibleBitmap(target, width, height) : nullptr);
+    if (buffer && bitmap) {
+        const ScopedSelect selected(buffer.get(), bitmap.get());
+        SetViewportOrgEx(buffer.get(), -area.left, -area.top, nullptr);
+        PaintContent(state, buffer.get(), area);
+        SetViewportOrgEx(buffer.get(), 0, 0, nullptr);
+        BitBlt(target, 0, 0, width, height, buffer.get(), 0, 0, SRCCOPY);
+        return;
+    }
+    // Short of memory for the buffer: drawing straight on screen flickers but still shows.
+    POINT previous = {};
+    SetViewportOrgEx(target, -area.left, -area.top, &previous);
+    PaintContent(state, target, area);
+    SetViewportOrgEx(target, previous.x, previous.y, nullptr);
 }
 
 void Paint(const State& state, HWND window) noexcept
 {
     const PaintDc paint(window);
-    const HDC target = paint.get();
-    if (!target)
+    if (!paint.get()) {
+        // Left invalid, the window would be sent WM_PAINT again at once and for ever, and the
+        // pause's message loop would never sleep.
+        ValidateRect(window, nullptr);
         return;
+    }
     RECT client = {};
     GetClientRect(window, &client);
-    const int width = client.right - client.left;
-    const int height = client.bottom - client.top;
+    PaintArea(state, paint.get(), client);
+}
 
-    // Everything is drawn off screen first and copied in one go, so the grey fill never shows
-    // between the frames of a repaint.
-    const UniqueMemoryDc buffer(CreateCompatibleDC(target));
-    const UniqueBitmap bitmap(buffer && width > 0 && height > 0 ? CreateCompatibleBitmap(target, width, height)
-                                                                : nullptr);
-    if (buffer && bitmap) {
-        const ScopedSelect selected(buffer.get(), bitmap.get());
-        PaintContent(state, buffer.get(), client);
-        BitBlt(target, 0, 0, width, height, buffer.get(), 0, 0, SRCCOPY);
-    } else {
-        // Short of memory for the buffer: drawing straight on screen flickers but still shows.
-        PaintContent(state, target, client);
+// A line control's share of the window's pixels.
+void DrawLineControl(const State& state, const DRAWITEMSTRUCT& item) noexcept
+{
+    POINT origin = {0, 0};
+    MapWindowPoints(item.hwndItem, state.window, &origin, 1);
+    const RECT area = {origin.x, origin.y, origin.x + (item.rcItem.right - item.rcItem.left),
+                       origin.y + (item.rcItem.bottom - item.rcItem.top)};
+    PaintArea(state, item.hDC, area);
+}
+
+// The controls that carry the lines' texts for screen readers, which read what a window's
+// controls say and not what it paints. Without them the window still shows every line, so a
+// control that cannot be made is done without.
+void CreateLineControls(State& state) noexcept
+{
+    for (std::size_t i = 0; i < layout::kLines.size(); ++i) {
+        const wchar_t* text = layout::kLines[i].text ? layout::kLines[i].text : L"";
+        state.lineControls[i] =
+            CreateWindowExW(0, L"STATIC", text, kLineControlStyle, 0, 0, 0, 0, state.window,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstLineControlId + static_cast<int>(i))),
+                            state.instance, nullptr);
     }
 }
 
@@ -307,6 +394,13 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_PAINT:
         Paint(*state, window);
         return 0;
+    case WM_DRAWITEM: {
+        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        if (item->CtlType != ODT_STATIC)
+            break;
+        DrawLineControl(*state, *item);
+        return TRUE;
+    }
     case kGetDpiScaledSize: {
         // Name the exact frame for the new DPI, so the suggested rectangle in WM_DPICHANGED
         // holds the client area the twips call for rather than a proportionally scaled guess.
@@ -317,10 +411,9 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         return TRUE;
     }
     case WM_DPICHANGED: {
-        const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-        const POINT position = {suggested->left, suggested->top};
-        // On failure the window keeps its old fonts and size: still readable, only mis-scaled.
-        (void)ApplyDpi(*state, HIWORD(wParam), &position);
+        // Laid out afresh, exactly as if it had started at the new DPI. On failure the window
+        // keeps its old fonts and size: still readable, only mis-scaled.
+        (void)ApplyDpi(*state, HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
         return 0;
     }
     case WM_NCDESTROY:
@@ -328,6 +421,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         // window and its boxes stand without owner.
         SetWindowLongPtrW(window, GWLP_USERDATA, 0);
         state->window = nullptr;
+        state->lineControls = {};
         break;
     default:
         break;
@@ -384,6 +478,7 @@ std::expected<std::unique_ptr<MainWindow>, Failure> MainWindow::Create(HINSTANCE
         return std::unexpected(LastErrorFailure());
     // Owned from here, so that any failure below still destroys the window.
     std::unique_ptr<MainWindow> result(new MainWindow(std::move(state)));
+    CreateLineControls(*raw);
 
     if (auto applied = ApplyDpi(*raw, WindowDpi(window), nullptr); !applied)
         return std::unexpected(applied.error());
@@ -393,8 +488,13 @@ std::expected<std::unique_ptr<MainWindow>, Failure> MainWindow::Create(HINSTANCE
 void MainWindow::SetPackageLine(const std::wstring& text)
 {
     state_->packageLine = text;
-    if (state_->window)
-        InvalidateRect(state_->window, nullptr, FALSE);
+    if (!state_->window)
+        return;
+    for (std::size_t i = 0; i < layout::kLines.size(); ++i) {
+        if (!layout::kLines[i].text && state_->lineControls[i])
+            SetWindowTextW(state_->lineControls[i], text.c_str());
+    }
+    InvalidateRect(state_->window, nullptr, FALSE);
 }
 
 void MainWindow::Show()

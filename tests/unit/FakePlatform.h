@@ -28,12 +28,18 @@ public:
     std::deque<BoxResult> boxAnswers; // missing answers are OK
     std::set<int> missingResources;
     std::map<std::wstring, Failure> failingWrites; // by target path
+    // Every file name in every folder: the fake's search matches no pattern, so the core has to
+    // judge each name itself.
+    std::vector<std::wstring> filesInFolder;
+    std::set<std::uint32_t> runningProcesses;
+    std::set<std::wstring> heldFiles; // by path
 
     // --- what happened ---
     std::vector<std::string> calls;
     std::vector<ShownBox> boxes;
     std::vector<std::wstring> testedFolders;
     std::vector<std::wstring> writtenPaths;
+    std::vector<std::wstring> removalAttempts; // paths, held ones included
     std::vector<int> fetchedResources;
     std::vector<std::int32_t> delays;
     std::wstring packageLine;
@@ -85,6 +91,18 @@ public:
             return std::unexpected(failing->second);
         writtenPaths.push_back(path);
         return {};
+    }
+    std::vector<std::wstring> FindFiles(const std::wstring&, const std::wstring&) override
+    {
+        calls.push_back("FindFiles");
+        return filesInFolder;
+    }
+    bool IsProcessRunning(std::uint32_t processId) override { return runningProcesses.contains(processId); }
+    bool RemoveUnheldFile(const std::wstring& path) override
+    {
+        calls.push_back("RemoveUnheldFile");
+        removalAttempts.push_back(path);
+        return !heldFiles.contains(path);
     }
     BoxResult ShowMessage(const std::wstring& prompt, const std::wstring& title, Buttons buttons) override
     {

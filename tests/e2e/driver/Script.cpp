@@ -57,6 +57,8 @@ bool AddActions(const std::wstring& token, std::vector<Action>& actions)
             actions.push_back(Simple(ActionKind::Window, token));
         else if (name == L"window-close")
             actions.push_back(Simple(ActionKind::WindowClose, token));
+        else if (name == L"accessible")
+            actions.push_back(Simple(ActionKind::Accessible, token));
         else if (name == L"cover")
             actions.push_back(Simple(ActionKind::Cover, token));
         else if (name == L"uncover")
@@ -112,6 +114,40 @@ bool AddActions(const std::wstring& token, std::vector<Action>& actions)
         Action sleep = Simple(ActionKind::Sleep, token);
         sleep.milliseconds = *ms;
         actions.push_back(sleep);
+        return true;
+    }
+    if (name == L"hold") {
+        Action hold = Simple(ActionKind::Hold, token);
+        hold.milliseconds = -1;
+        hold.text = value;
+        // A path may hold commas itself: only a last one followed by a number ends it.
+        const auto comma = value.rfind(L',');
+        if (comma != std::wstring::npos) {
+            if (const auto ms = ParseNumber(value.substr(comma + 1)); ms && *ms >= 0) {
+                hold.text = value.substr(0, comma);
+                hold.milliseconds = *ms;
+            }
+        }
+        if (hold.text.empty())
+            return false;
+        actions.push_back(hold);
+        return true;
+    }
+    if (name == L"dpi") {
+        const auto first = value.find(L',');
+        const auto second = first == std::wstring::npos ? first : value.find(L',', first + 1);
+        if (second == std::wstring::npos)
+            return false;
+        const auto dpi = ParseNumber(value.substr(0, first));
+        const auto x = ParseNumber(value.substr(first + 1, second - first - 1));
+        const auto y = ParseNumber(value.substr(second + 1));
+        if (!dpi || *dpi < 48 || *dpi > 960 || !x || !y)
+            return false;
+        Action change = Simple(ActionKind::Dpi, token);
+        change.dpi = *dpi;
+        change.x = *x;
+        change.y = *y;
+        actions.push_back(change);
         return true;
     }
     if (name == L"window-move") {

@@ -7,6 +7,11 @@
 //   window            wait until the installer's main window is visible; report its frame
 //   window-close      ask the main window to close (as its close button would)
 //   window-move=X,Y   move the main window's frame to screen position X,Y
+//   dpi=DPI,X,Y       tell the main window its DPI is now DPI, as Windows does when the window
+//                     moves to a monitor of another scale: WM_DPICHANGED with a suggested frame
+//                     at X,Y, the current one scaled by the change; report the window afterwards
+//   accessible        report the main window's child windows in reading order: class, style,
+//                     text, and name and role as the accessibility API (oleacc) gives them
 //   cover             lay a plain window of the driver's own over the main window's frame, as
 //                     another program's window would be; reports its rectangle and colour
 //   uncover           take that window away again, leaving the installer to repaint
@@ -21,6 +26,10 @@
 //   sync=NAME         report a sync point and wait for one line on standard input, so the
 //                     harness can act (sample CPU time, take a screenshot, change files) at it
 //   sleep=MS          keep watching the installer for MS milliseconds
+//   hold=PATH[,MS]    open the existing file PATH for reading without delete sharing, as a virus
+//                     scanner or the game might, and keep it open until the driver ends; with MS,
+//                     only until MS milliseconds after the installer's temporary file for PATH
+//                     ("PATH.<installer pid in hex>-*.tmp") has appeared
 //   exit              wait for the installer to end; a box appearing meanwhile is reported
 //                     as unexpected and ends the installer
 //   kill              end the installer at once
@@ -32,7 +41,7 @@
 namespace tazel::e2e {
 
 enum class ActionKind {
-    Window, WindowClose, WindowMove, Cover, Uncover, Box, Browse, Press, Select, Sync, Sleep, Exit, Kill
+    Window, WindowClose, WindowMove, Dpi, Accessible, Cover, Uncover, Box, Browse, Press, Select, Sync, Sleep, Hold, Exit, Kill
 };
 enum class Key { Ok, Cancel, Escape, Close };
 
@@ -40,10 +49,11 @@ struct Action {
     ActionKind kind = ActionKind::Exit;
     std::wstring token; // as written on the command line, for the report
     Key key = Key::Ok;
-    std::wstring text; // select's path, sync's name
+    std::wstring text; // select's and hold's path, sync's name
     int x = 0;
     int y = 0;
-    int milliseconds = 0;
+    int dpi = 0;
+    int milliseconds = 0; // -1: throughout
 };
 
 struct Script {

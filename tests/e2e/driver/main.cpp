@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <oleacc.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -106,6 +107,7 @@ private:
     {
         for (;;) {
             Observe();
+            ServiceHolds();
             if (condition())
                 return Waited::Met;
             if (Exited())
@@ -192,6 +194,10 @@ private:
             return CloseWindow();
         case ActionKind::WindowMove:
             return MoveMainWindow(action.x, action.y);
+        case ActionKind::Dpi:
+            return ChangeDpi(action.dpi, action.x, action.y);
+        case ActionKind::Accessible:
+            return ReportAccessible();
         case ActionKind::Cover:
             return Cover();
         case ActionKind::Uncover:
@@ -211,6 +217,8 @@ private:
             const Waited waited = WaitUntil([&] { return GetTickCount64() >= until; });
             return waited == Waited::Exited || Check(waited, "sleep");
         }
+        case ActionKind::Hold:
+            return Hold(action.text, action.milliseconds);
         case ActionKind::Exit:
             return WaitExit();
         case ActionKind::Kill:
@@ -261,10 +269,19 @@ private:
         return true;
     }
 
-    bool CloseWindow()
+    // The main window, visible or not, once it exists; null when the script has to end.
+    HWND AwaitMainWindow()
     {
         HWND window = nullptr;
         if (!Check(WaitUntil([&] { return (window = FindMainWindow(processId_)) != nullptr; }), "main window"))
+            return nullptr;
+        return window;
+    }
+
+    bool CloseWindow()
+    {
+        const HWND window = AwaitMainWindow();
+        if (!window)
             return false;
         PostMessageW(window, WM_CLOSE, 0, 0);
         const ULONGLONG limit = GetTickCount64() + kCloseLimitMs;
@@ -277,8 +294,8 @@ private:
 
     bool MoveMainWindow(int x, int y)
     {
-        HWND window = nullptr;
-        if (!Check(WaitUntil([&] { return (window = FindMainWindow(processId_)) != nullptr; }), "main window"))
+        const HWND window = AwaitMainWindow();
+        if (!window)
             return false;
         SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         const ULONGLONG limit = GetTickCount64() + kCloseLimitMs;
@@ -290,6 +307,63 @@ private:
         if (!Check(waited, "main window to move"))
             return false;
         ReportWindow("window_moved", window);
+        return true;
+    }
+
+    bool ChangeDpi(int dpi, int x, int y)
+    {
+        const HWND window = AwaitMainWindow();
+        if (!window)
+            return false;
+        RECT frame = {};
+        GetWindowRect(window, &frame);
+        const UINT current = WindowDpi(window);
+        const int from = current != 0 ? static_cast<int>(current) : 96;
+        const RECT suggested = {x, y, x + MulDiv(frame.right - frame.left, dpi, from),
+                                y + MulDiv(frame.bottom - frame.top, dpi, from)};
+        // The message carries a pointer, which the window reads in its own address space.
+        RemoteBuffer remote(process_.get(), sizeof suggested);
+        if (!remote || !remote.Write(&suggested, sizeof suggested))
+            return Fail("cannot write the suggested frame into the installer");
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                                 reinterpret_cast<LPARAM>(remote.address()), SMTO_NORMAL, 10000, &result))
+            return Fail("the main window did not answer the DPI change");
+        ReportWindow("dpi_changed", window);
+        return true;
+    }
+
+    // What a screen reader finds: the main window's children in the order it reads them, each
+    // with the name and role the accessibility API gives its client area.
+    bool ReportAccessible()
+    {
+        const HWND window = AwaitMainWindow();
+        if (!window)
+            return false;
+        std::string items = "[";
+        for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            items += items.size() > 1 ? "," : "";
+            items += "{\"class\":" + Quoted(Utf8(ClassOf(child))) +
+                     ",\"style\":" + std::to_string(static_cast<DWORD>(GetWindowLongPtrW(child, GWL_STYLE))) +
+                     ",\"text\":" + Quoted(Utf8(ControlText(child)));
+            win32::ComPtr<IAccessible> object;
+            VARIANT self = {};
+            self.vt = VT_I4;
+            self.lVal = CHILDID_SELF;
+            win32::UniqueBstr name;
+            win32::UniqueVariant role;
+            if (SUCCEEDED(AccessibleObjectFromWindow(child, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+                                                     object.put_void())) &&
+                object && object->get_accName(self, name.put()) == S_OK && name &&
+                SUCCEEDED(object->get_accRole(self, role.get())) && role.get()->vt == VT_I4) {
+                items += ",\"name\":" + Quoted(Utf8(std::wstring(name.get(), SysStringLen(name.get())))) +
+                         ",\"role\":" + std::to_string(role.get()->lVal);
+            } else {
+                items += ",\"name\":null,\"role\":null";
+            }
+            items += "}";
+        }
+        JsonLine("accessible").Raw("children", items + "]").Emit();
         return true;
     }
 
@@ -327,8 +401,8 @@ private:
 
     bool Cover()
     {
-        HWND window = nullptr;
-        if (!Check(WaitUntil([&] { return (window = FindMainWindow(processId_)) != nullptr; }), "main window"))
+        const HWND window = AwaitMainWindow();
+        if (!window)
             return false;
         if (cover_)
             return Fail("the main window is covered already");
@@ -363,6 +437,54 @@ private:
         PumpOwnMessages(kCoverSettleMs);
         JsonLine("uncovered").Emit();
         return true;
+    }
+
+    // A file the driver keeps open, as another program would while the installer writes it.
+    struct HeldFile {
+        std::wstring path;
+        win32::UniqueFile handle;
+        int releaseAfterMs = -1; // -1: until the driver ends
+        ULONGLONG releaseAt = 0; // set once the installer's temporary file has appeared
+    };
+
+    bool Hold(const std::wstring& path, int releaseAfterMs)
+    {
+        // Shared for reading and writing, not for deleting: a rename onto the file has to wait.
+        win32::UniqueFile handle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!handle)
+            return Fail("cannot open the file to hold");
+        holds_.push_back({path, std::move(handle), releaseAfterMs, 0});
+        JsonLine("held").Text("path", path).Emit();
+        return true;
+    }
+
+    // Whether the installer's temporary file for `path` is there now.
+    bool TemporaryFileOf(const std::wstring& path) const
+    {
+        wchar_t suffix[32] = {};
+        wsprintfW(suffix, L".%lx-*.tmp", processId_);
+        WIN32_FIND_DATAW entry = {};
+        const win32::UniqueFind find(FindFirstFileW((path + suffix).c_str(), &entry));
+        return static_cast<bool>(find);
+    }
+
+    void ServiceHolds()
+    {
+        for (HeldFile& held : holds_) {
+            if (!held.handle)
+                continue;
+            if (held.releaseAt == 0 && TemporaryFileOf(held.path)) {
+                held.releaseAt = GetTickCount64() + static_cast<ULONGLONG>(std::max(held.releaseAfterMs, 0));
+                JsonLine("hold_touched").Text("path", held.path).Emit();
+            }
+            if (held.releaseAfterMs < 0 || held.releaseAt == 0 || GetTickCount64() < held.releaseAt)
+                continue;
+            // Still there: the installer has not put its file in place while the target was held.
+            const bool waiting = TemporaryFileOf(held.path);
+            held.handle.reset();
+            JsonLine("released").Text("path", held.path).Flag("waiting", waiting).Emit();
+        }
     }
 
     bool WaitBox()
@@ -623,6 +745,7 @@ private:
     HWND cover_ = nullptr;
     std::set<HWND> handled_;
     std::set<HWND> shown_;
+    std::vector<HeldFile> holds_;
     int status_ = 0;
 };
 
@@ -646,6 +769,8 @@ int wmain(int argc, wchar_t** argv)
     using namespace tazel::e2e;
     try {
         BecomeDpiAware();
+        // For the accessibility API.
+        const tazel::win32::ComApartment com;
         std::vector<std::wstring> arguments(argv + 1, argv + argc);
         std::wstring error;
         auto script = ParseScript(arguments, error);

@@ -19,6 +19,12 @@ PAUSE_MS = 2000
 # The driver notices the window a little after it appears, more so on a loaded machine; a pause
 # cut short by a second or skipped still shows.
 PAUSE_SLACK_MS = 250
+# The installer retries putting a file in place for two seconds of waits in all; the driver sees
+# the temporary file a poll or so after it appears.
+RETRY_BUDGET_MS = 2000
+RETRY_SLACK_MS = 250
+# A process id no Windows or Wine process has: its leftovers are an ended run's.
+ENDED_RUN = "7ffffffc"
 
 
 class DefaultFolderPresent(ScenarioCase):
@@ -103,6 +109,57 @@ class DefaultFolderPresent(ScenarioCase):
         for name in ("Tazel.dek", "Tazel0.cbx", "Tazel1.cbx"):
             self.assertTrue(self.prefix.read_file(DEFAULT_FOLDER + "\\" + name) == deck[name], name)
         self.assertEqual(self.prefix.listing(DEFAULT_FOLDER + "\\Tazel2.cbx"), ["keep.txt"])
+
+    def test_target_held_for_a_moment_is_replaced_once_free(self):
+        target = DEFAULT_FOLDER + "\\Tazel4.cbx"
+        self.prefix.write_file(target, b"an earlier copy the game still has open")
+
+        run = self.run_installer(f"hold={target},500", "box=ok")
+
+        self.assertBox(self.assertOnlyBox(run), SUCCESS_TITLE, SUCCESS)
+        self.assertEqual(run.exit_code, EXIT_INSTALLED)
+        released = run.of("released")
+        self.assertEqual(len(released), 1, run.describe())
+        self.assertTrue(released[0]["waiting"], "the file was replaced while it was held")
+        self.assertFilesEqual(DEFAULT_FOLDER, self.deck())
+
+    def test_target_held_throughout_stops_the_copy(self):
+        deck = self.deck()
+        old = b"an earlier copy the game keeps open"
+        target = DEFAULT_FOLDER + "\\Tazel4.cbx"
+        self.prefix.write_file(target, old)
+
+        run = self.run_installer(f"hold={target}", "box=ok")
+
+        box = self.assertOnlyBox(run)
+        self.assertBox(box, ERROR_TITLE, COPY_FAILED)
+        self.assertEqual(run.exit_code, EXIT_COPY_FAILED)
+        # The earlier copy as it was, the files before it written, none after, no temporary file.
+        expected = {name: deck[name] for name in ("Tazel.dek", "Tazel0.cbx", "Tazel1.cbx", "Tazel2.cbx", "Tazel3.cbx")}
+        expected["Tazel4.cbx"] = old
+        self.assertFilesEqual(DEFAULT_FOLDER, expected)
+        waited = box["t"] - run.of("hold_touched")[0]["t"]
+        self.record(f"M6 {waited} ms after the temporary file appeared")
+        self.assertGreaterEqual(waited, RETRY_BUDGET_MS - RETRY_SLACK_MS, "gave up before the retries ran out")
+
+    def test_leftovers_of_an_interrupted_run_are_removed(self):
+        folder = DEFAULT_FOLDER
+        leftovers = [f"Tazel4.cbx.{ENDED_RUN}-0.tmp", f"Tazel.dek.{ENDED_RUN}-16.tmp"]
+        # Named like leftovers but not quite, or for no file of the deck, or held by another program.
+        held = f"Tazel5.cbx.{ENDED_RUN}-1.tmp"
+        kept = [f"Tazel4.cbx.{ENDED_RUN}-0.tmp.bak", "Tazel4.cbx.backup.tmp", f"Other.cbx.{ENDED_RUN}-0.tmp", held]
+        for name in leftovers + kept:
+            self.prefix.write_file(f"{folder}\\{name}", name.encode())
+        # Outside the destination folder nothing is looked at.
+        beside = f"C:\\ProgramData\\Ombrix\\Tazel4.cbx.{ENDED_RUN}-0.tmp"
+        self.prefix.write_file(beside, b"not in the graphics folder")
+
+        run = self.run_installer(f"hold={folder}\\{held}", "box=ok")
+
+        self.assertBox(self.assertOnlyBox(run), SUCCESS_TITLE, SUCCESS)
+        self.assertEqual(run.exit_code, EXIT_INSTALLED)
+        self.assertFilesEqual(folder, dict(self.deck(), **{name: name.encode() for name in kept}))
+        self.assertEqual(self.prefix.read_file(beside), b"not in the graphics folder")
 
     def test_window_closed_during_the_pause(self):
         run = self.run_installer("window", "window-close", "box=ok")

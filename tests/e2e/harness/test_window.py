@@ -1,6 +1,7 @@
 """The installer's window as the user sees it during its pause: every element where the layout puts
 it and in its colours, at the usual screen scale and at 150 %, and still so after the window has
-been moved and after another window covered it and went away.
+been moved, after another window covered it and went away, and after it was told it now stands on
+a monitor of another scale. Its four text lines are also there for a screen reader.
 
 The screenshots stay in each scenario's output folder. With TAZEL_E2E_DOCS naming a folder, the
 96-DPI scenario also writes window.png and message-box.png there for the documentation.
@@ -35,6 +36,14 @@ SHARP_EDGE_LIMIT = 1.25
 PICTURE_LIMITS = {"own size": (5.0, 32), "scaled": (5.5, 40)}
 PICTURE_MOST = 0.98
 
+# What a screen reader is to read, in order: the four lines, each a static text.
+READ_ALOUD = ["Ombrix", "by Quennaby", "Support File Installation ", "Tazel Deck Installation"]
+SS_TYPEMASK, SS_OWNERDRAW, WS_VISIBLE = 0x1F, 0x0D, 0x10000000
+# Windows' accessibility proxy for a static control names it by its text and gives the role of
+# static text to every static holding text, owner-drawn ones included. Wine's oleacc has no proxy
+# for static controls: it names them alike but gives the generic role of a client area.
+ROLE_SYSTEM_STATICTEXT, ROLE_SYSTEM_CLIENT = 0x29, 0x0A
+
 
 def client_box(event):
     return Box(*event["client_origin"], *event["client"])
@@ -64,17 +73,30 @@ def count_in(image, box, colour):
     return image.crop(Box(left, top, right - left, bottom - top)).count(colour)
 
 
-class WindowAt96Dpi(ScenarioCase):
+def laid_out(image, client, layout):
+    """Whether the panel's far corner stands where `layout` puts it: the window has been drawn at
+    that layout, not only moved or enlarged."""
+    panel = layout.panel.moved(client.left, client.top)
+    return (image.at(panel.right - 1, panel.bottom - 1) == PANEL_WHITE and
+            image.at(panel.right, panel.bottom) == WINDOW_GREY)
+
+
+class WindowScenario(ScenarioCase):
+    """Plays the window's pause and checks what it shows, at the layout of DPI on a screen of
+    SCREEN_DPI (the same unless said otherwise)."""
     DPI = 96
-    # Well away from the middle of the screen, where the question appears after the pause.
-    MOVE_TO = (560, 520)
+    SCREEN_DPI = None
+
+    @property
+    def screen_dpi(self):
+        return self.SCREEN_DPI or self.DPI
 
     def setUp(self):
         super().setUp()
         self.layout = Layout(self.DPI)
-        if self.DPI != DESIGN_DPI:
+        if self.screen_dpi != DESIGN_DPI:
             self.prefix.import_registry("REGEDIT4\n\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n"
-                                        f"\"LogPixels\"=dword:{self.DPI:08x}\n")
+                                        f"\"LogPixels\"=dword:{self.screen_dpi:08x}\n")
         self.shots = {}
         self.taken = {}
         self.picture = None
@@ -114,8 +136,8 @@ class WindowAt96Dpi(ScenarioCase):
                        buttons=("OK", "Cancel"))
         self.assertEqual(run.exit_code, EXIT_CANCELLED)
         window = run.of("window")[0]
-        self.assertEqual(window["dpi"], self.DPI, "the screen scale did not take")
-        self.assertEqual(window["client"], list(self.layout.client), "client area in pixels")
+        self.assertEqual(window["dpi"], self.screen_dpi, "the screen scale did not take")
+        self.assertEqual(window["client"], list(Layout(self.screen_dpi).client), "client area in pixels")
         with self.subTest("screenshots taken during the pause"):
             self.assertTakenDuringThePause(run, during)
         return run
@@ -230,11 +252,28 @@ class WindowAt96Dpi(ScenarioCase):
         self.shots["window"].crop(rect_box(run.of("window")[0]["rect"])).save_png(os.path.join(folder, "window.png"))
         self.shots["box"].crop(rect_box(run.boxes[0]["rect"])).save_png(os.path.join(folder, "message-box.png"))
 
-    # Scenarios ----------------------------------------------------------------------------------
+    def assertReadAloud(self, run):
+        """The main window's children, as a screen reader finds them, are the four lines in order."""
+        children = run.of("accessible")[0]["children"]
+        self.assertEqual([child["name"] for child in children], READ_ALOUD, "names through oleacc")
+        roles = {child["role"] for child in children}
+        self.record(f"roles through oleacc: {sorted(roles)}")
+        for child in children:
+            self.assertEqual(child["text"], child["name"])
+            self.assertEqual(child["class"].lower(), "static")
+            self.assertEqual(child["style"] & SS_TYPEMASK, SS_OWNERDRAW, "not a text static drawn by the window")
+            self.assertTrue(child["style"] & WS_VISIBLE, "a hidden control is not read")
+            self.assertIn(child["role"], (ROLE_SYSTEM_STATICTEXT, ROLE_SYSTEM_CLIENT))
+
+
+class WindowAt96Dpi(WindowScenario):
+    # Well away from the middle of the screen, where the question appears after the pause.
+    MOVE_TO = (560, 520)
 
     def test_drawn_as_laid_out(self):
-        run = self.play(hooks={})
+        run = self.play("accessible", hooks={})
         self.assertDrawn(self.shots["window"], client_box(run.of("window")[0]), "shown")
+        self.assertReadAloud(run)
         self.save_documentation(run)
 
     def test_repainted_after_moving_and_uncovering(self):
@@ -279,6 +318,28 @@ class WindowAt144Dpi(WindowAt96Dpi):
     DPI = 144
     # The question (in Tahoma at 144 DPI) ends at y = 476; the cover reaches 8 pixels above the frame.
     MOVE_TO = (380, 486)
+
+
+class WindowMovedTo144Dpi(WindowScenario):
+    """Told during the pause that it now stands on a monitor of 150 %, as Windows tells a window
+    moved there, the window takes the suggested place and is laid out, drawn and pictured
+    exactly as one started at 144 DPI (Wine's screen itself stays at 96 DPI)."""
+    DPI = 144
+    SCREEN_DPI = 96
+    MOVE_TO = (380, 480)
+
+    def test_laid_out_anew_for_the_new_dpi(self):
+        def changed_drawn(image, run):
+            return laid_out(image, client_box(run.of("dpi_changed")[-1]), self.layout)
+
+        x, y = self.MOVE_TO
+        run = self.play(f"dpi={self.DPI},{x},{y}", "sync=changed",
+                        hooks={"changed": self.shoot("changed", changed_drawn)})
+        changed = run.of("dpi_changed")[0]
+        self.assertEqual(changed["rect"][:2], [x, y], "the window did not take the suggested place")
+        self.assertFalse(overlap(rect_box(changed["rect"]), rect_box(run.boxes[0]["rect"])),
+                         "the window stands where the question comes; the shots cannot tell them apart")
+        self.assertDrawn(self.shots["changed"], client_box(changed), "after the change")
 
 
 if __name__ == "__main__":
