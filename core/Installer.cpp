@@ -16,13 +16,13 @@ std::wstring NotFoundTitle(const std::wstring& path)
     return path + L" not found.";
 }
 
-// Eight capital hex digits for the report, written by hand as Digits is.
+// Eight capital hex digits for the report.
 std::wstring EightHexDigits(std::uint32_t value)
 {
-    constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
-    std::wstring digits(8, L'0');
-    for (auto digit = digits.rbegin(); digit != digits.rend(); ++digit, value >>= 4)
-        *digit = kDigits[value & 0xF];
+    std::wstring digits = Digits(value, 16, 8);
+    for (wchar_t& digit : digits)
+        if (digit >= L'a')
+            digit = static_cast<wchar_t>(digit - L'a' + L'A');
     return digits;
 }
 

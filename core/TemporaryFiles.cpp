@@ -6,8 +6,6 @@ namespace tazel {
 namespace {
 
 constexpr wchar_t kTemporaryExtension[] = L".tmp";
-// Lower case, as a run writes them.
-constexpr wchar_t kDigits[] = L"0123456789abcdef";
 
 struct Number {
     std::uint32_t value = 0;
@@ -17,7 +15,8 @@ struct Number {
 // The number that `text` starts with: 1 to `longest` digits of `base`, no more.
 std::optional<Number> LeadingNumber(std::wstring_view text, std::uint32_t base, std::size_t longest)
 {
-    const std::wstring_view digits(kDigits, base);
+    // Lower case only, as a run writes them.
+    const std::wstring_view digits(kDigitChars, base);
     Number number;
     for (; number.length < text.size(); ++number.length) {
         const std::size_t digit = digits.find(text[number.length]);

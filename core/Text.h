@@ -1,6 +1,7 @@
 #pragma once
 // Small text rules shared by the core and the platform.
 
+#include <cstddef>
 #include <cstdint>
 #include <iterator>
 #include <string>
@@ -15,18 +16,20 @@ namespace tazel {
     return text;
 }
 
-// `value` in `base` (2 to 16) with lower-case digits and no leading zeros. Numbers are written by
-// hand: the C library's formatted output would bring its whole printf engine, some 40 KB, into
-// the installer.
-[[nodiscard]] inline std::wstring Digits(std::uint32_t value, std::uint32_t base)
+// The digits of bases up to 16, in lower case.
+inline constexpr wchar_t kDigitChars[] = L"0123456789abcdef";
+
+// `value` in `base` (2 to 16) with lower-case digits, zero-padded to `width` (at most 32).
+// Numbers are written by hand: the C library's formatted output would bring its whole printf
+// engine, some 40 KB, into the installer.
+[[nodiscard]] inline std::wstring Digits(std::uint32_t value, std::uint32_t base, std::size_t width = 1)
 {
-    constexpr wchar_t kDigits[] = L"0123456789abcdef";
     wchar_t digits[32] = {};
     wchar_t* first = std::end(digits);
     do {
-        *--first = kDigits[value % base];
+        *--first = kDigitChars[value % base];
         value /= base;
-    } while (value != 0);
+    } while (value != 0 || std::end(digits) - first < static_cast<std::ptrdiff_t>(width));
     return std::wstring(first, std::end(digits));
 }
 

@@ -201,7 +201,6 @@ class Template:
         self.config = config
         self.account = account
         self.display = display
-        self.route = None
         self.path = None
         version = subprocess.run([WINE64, "--version"], stdout=subprocess.PIPE, text=True, check=True).stdout
         self.stamp = f"{version}|{os.uname().release}|{TEMPLATE_REVISION}|{TEMPLATE_SETTINGS}|{UNIX_ROOT_ITEM}|{account.uid}"
@@ -222,7 +221,7 @@ class Template:
                 path = self.path_for(route)
                 failed = path + ".failed"
                 if os.path.exists(os.path.join(path, ".tazel-ready")):
-                    self.route, self.path = route, path
+                    self.path = path
                     return route
                 if os.path.exists(failed):
                     with open(failed) as f:
@@ -239,7 +238,7 @@ class Template:
                     reasons.append(f"{route.name}: {error}")
                     notice(f"the {route.name} route does not run 32-bit programs here: {error}")
                     continue
-                self.route, self.path = route, path
+                self.path = path
                 return route
         raise RuntimeError("no way to run the 32-bit installer here:\n  " + "\n  ".join(reasons))
 
