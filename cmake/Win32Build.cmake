@@ -25,6 +25,16 @@ add_link_options(-Wl,--gc-sections)
 add_link_options(-Wl,--file-alignment,0x1000)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} --codepage=65001")
 
+# The installer's own code is built without C++ exceptions and run-time type information: it
+# reports every failure as a value, and a failure that cannot be one (the system running out of
+# memory) ends the run through its last resort (host/LastResort.h). Without them no unwind
+# tables, personality routine or unwinder are linked. One thread, so function-local statics
+# need no guard.
+add_library(tazel_installer_options INTERFACE)
+target_compile_options(tazel_installer_options INTERFACE
+    -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-threadsafe-statics)
+target_link_libraries(tazel_core PUBLIC tazel_installer_options)
+
 add_library(tazel_win32 STATIC
     platform/Win32Error.cpp
     platform/OptionalFunction.cpp
@@ -38,13 +48,16 @@ add_library(tazel_win32 STATIC
     ui/MainWindow.cpp
     ui/Picture.cpp
     host/Win32Platform.cpp
+    host/LastResort.cpp
     host/Entry.cpp
 )
 target_link_libraries(tazel_win32 PUBLIC tazel_core ole32 oleaut32 shell32 user32 gdi32 uuid)
 
-# Replaces the static C++ runtime's throw helpers and terminate handler (see the file). Linked
-# into each installer as objects, ahead of the libraries, rather than kept in an archive.
-add_library(tazel_cxx_runtime OBJECT platform/CxxRuntime.cpp)
+# The allocation functions and the library's throw helpers (see the file). Linked into each
+# installer as objects, ahead of the libraries, rather than kept in an archive.
+add_library(tazel_cxx_runtime OBJECT host/CxxRuntime.cpp)
+target_link_libraries(tazel_cxx_runtime PRIVATE tazel_installer_options)
+target_include_directories(tazel_cxx_runtime PRIVATE ${CMAKE_SOURCE_DIR})
 
 include(${CMAKE_CURRENT_LIST_DIR}/TazelPackage.cmake)
 

@@ -26,11 +26,15 @@ std::wstring EightHexDigits(std::uint32_t value)
     return digits;
 }
 
+struct CopyFailure {
+    bool trapArmed = false;
+    Failure failure;
+};
+
 // The copy stage. Its failure trap is armed right after the first payload entry has been
 // fetched: a failure before that point is not the copy stage's to report.
-// Gives Installed or CopyFailed; a failure before the trap is armed comes back unhandled.
-[[nodiscard]] std::expected<RunOutcome, Failure> InstallFiles(const PackageManifest& manifest,
-                                                              const std::wstring& destination, Platform& platform)
+[[nodiscard]] std::expected<void, CopyFailure> InstallFiles(const PackageManifest& manifest,
+                                                            const std::wstring& destination, Platform& platform)
 {
     // What interrupted earlier runs left goes first; nothing about it can fail the run.
     RemoveLeftoverTemporaryFiles(manifest, destination, platform);
@@ -40,17 +44,17 @@ std::wstring EightHexDigits(std::uint32_t value)
         const std::wstring target = destination + L"\\" + manifest.FileNames[static_cast<std::size_t>(i)];
 
         const auto payload = platform.LoadPayload(kFirstPayloadResourceId + i);
-        if (!payload) {
-            if (!trapArmed)
-                return std::unexpected(payload.error());
-            return RunOutcome::CopyFailed;
+        if (!payload)
+            return std::unexpected(CopyFailure{trapArmed, payload.error()});
+        if (!trapArmed) {
+            platform.ArmFailureTrap();
+            trapArmed = true;
         }
-        trapArmed = true;
 
-        if (!platform.WritePayloadFile(target, *payload))
-            return RunOutcome::CopyFailed;
+        if (auto written = platform.WritePayloadFile(target, *payload); !written)
+            return std::unexpected(CopyFailure{trapArmed, written.error()});
     }
-    return RunOutcome::Installed;
+    return {};
 }
 
 } // namespace
@@ -76,11 +80,24 @@ std::wstring GenericReportText(const Failure& failure)
     return text;
 }
 
+RunOutcome FailureOutcome(bool trapArmed) noexcept
+{
+    return trapArmed ? RunOutcome::CopyFailed : RunOutcome::UnexpectedFailure;
+}
+
+FailureEnding EndingForFailure(const std::wstring& installerName, bool trapArmed, const Failure& failure)
+{
+    if (trapArmed)
+        return {FailureOutcome(true), WillNowExit(L"Unexpected Error!", installerName), L"Error"};
+    return {FailureOutcome(false), GenericReportText(failure), kApplicationTitle};
+}
+
 RunOutcome Main(PackageManifest manifest, Platform& platform)
 {
-    const auto report = [&](const Failure& failure) {
-        platform.ShowMessage(GenericReportText(failure), kApplicationTitle, Buttons::Ok);
-        return RunOutcome::UnexpectedFailure;
+    const auto fail = [&](bool trapArmed, const Failure& failure) {
+        const FailureEnding ending = EndingForFailure(manifest.InstallerName, trapArmed, failure);
+        platform.ShowMessage(ending.prompt, ending.title, Buttons::Ok);
+        return ending.outcome;
     };
 
     if (!IsManifestUsable(manifest)) {
@@ -97,7 +114,7 @@ RunOutcome Main(PackageManifest manifest, Platform& platform)
 
     auto exists = platform.DirectoryExists(destination);
     if (!exists)
-        return report(exists.error());
+        return fail(false, exists.error());
     if (!*exists) {
         const std::wstring prompt = std::wstring(L"Default destination folder not found.") + kCrLf +
                                     L"Make sure Ombrix has already been installed." + kCrLf +
@@ -117,20 +134,15 @@ RunOutcome Main(PackageManifest manifest, Platform& platform)
     // may have gone in the meantime.
     exists = platform.DirectoryExists(destination);
     if (!exists)
-        return report(exists.error());
+        return fail(false, exists.error());
     if (!*exists) {
         platform.ShowMessage(WillNowExit(L"Destination folder not found.", manifest.InstallerName),
                              NotFoundTitle(destination), Buttons::Ok);
         return RunOutcome::FolderNotFound;
     }
 
-    const auto copied = InstallFiles(manifest, destination, platform);
-    if (!copied)
-        return report(copied.error());
-    if (*copied != RunOutcome::Installed) {
-        platform.ShowMessage(WillNowExit(L"Unexpected Error!", manifest.InstallerName), L"Error", Buttons::Ok);
-        return RunOutcome::CopyFailed;
-    }
+    if (const auto copied = InstallFiles(manifest, destination, platform); !copied)
+        return fail(copied.error().trapArmed, copied.error().failure);
 
     platform.Beep();
     platform.ShowMessage(manifest.DisplayName + kInstalledSuffix, L"Success!", Buttons::Ok);

@@ -25,6 +25,19 @@ enum class RunOutcome : int {
 // The generic error report for a failure that reaches the top of the run unhandled.
 std::wstring GenericReportText(const Failure& failure);
 
+// How a failure ends the run at the point where it strikes: once the copy stage has armed its
+// failure trap, with "Unexpected Error!"; before that, with the generic report. The host's last
+// resort for failures that cannot come back as a value (the system running out of memory) ends
+// the run by the same rule.
+struct FailureEnding {
+    RunOutcome outcome;
+    std::wstring prompt;
+    std::wstring title;
+};
+[[nodiscard]] RunOutcome FailureOutcome(bool trapArmed) noexcept;
+[[nodiscard]] FailureEnding EndingForFailure(const std::wstring& installerName, bool trapArmed,
+                                             const Failure& failure);
+
 // Runs the sequence. `manifest` is taken as written (LastFileIndex is derived here).
 RunOutcome Main(PackageManifest manifest, Platform& platform);
 

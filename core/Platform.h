@@ -46,6 +46,10 @@ public:
     [[nodiscard]] virtual std::expected<void, Failure> WritePayloadFile(const std::wstring& path,
                                                                        PayloadBytes bytes) = 0;
 
+    // The copy stage's failure trap is armed: from here on, a failure that cannot come back as a
+    // value (the system running out of memory) ends the run as a failed copy.
+    virtual void ArmFailureTrap() = 0;
+
     // What an interrupted earlier run may have left. FindFiles gives the names of the files (not
     // folders) directly in `folder` that the file system matches with the wildcard `pattern`,
     // a coarse match the caller judges name by name; nothing when the folder cannot be read.

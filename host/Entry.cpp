@@ -3,11 +3,9 @@
 
 #include <windows.h>
 
-#include <exception>
-#include <new>
-
 #include "core/Installer.h"
 #include "core/PackageManifest.h"
+#include "host/LastResort.h"
 #include "host/Win32Platform.h"
 #include "platform/OptionalFunction.h"
 #include "platform/Owners.h"
@@ -35,24 +33,11 @@ void HardenDllSearch() noexcept
 
 // The generic report for a failure that ends the run before the installation sequence could
 // report it itself.
-tazel::RunOutcome Report(const tazel::Failure& failure) noexcept
+tazel::RunOutcome Report(const tazel::Failure& failure)
 {
-    try {
-        tazel::win32::ShowMessageBox(nullptr, tazel::GenericReportText(failure), tazel::kApplicationTitle,
-                                     tazel::Buttons::Ok);
-    } catch (...) {
-    }
+    tazel::win32::ShowMessageBox(nullptr, tazel::GenericReportText(failure), tazel::kApplicationTitle,
+                                 tazel::Buttons::Ok);
     return tazel::RunOutcome::UnexpectedFailure;
-}
-
-tazel::RunOutcome ReportCode(DWORD code) noexcept
-{
-    try {
-        return Report(tazel::win32::Win32Failure(code));
-    } catch (...) {
-        // Not even the text fits: the status alone still tells.
-        return tazel::RunOutcome::UnexpectedFailure;
-    }
 }
 
 // One run, from the COM apartment to the last box. Every path returns here, so the window goes
@@ -70,8 +55,10 @@ tazel::RunOutcome Run(HINSTANCE instance)
     if (!window)
         return Report(window.error());
 
+    const PackageManifest& manifest = BuiltInManifest();
+    const win32::LastResortScope lastResort(manifest, **window);
     win32::Win32Platform platform(**window);
-    return Main(BuiltInManifest(), platform);
+    return Main(manifest, platform);
 }
 
 } // namespace
@@ -83,15 +70,9 @@ extern "C" int TazelEntry()
 }
 
 // Returns the outcome as the exit status; the C runtime ends the process with it once
-// everything the run held has been released.
+// everything the run held has been released. A failure that cannot come back as a value ends
+// the process where it strikes (host/LastResort.h).
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
-    using namespace tazel;
-    try {
-        return static_cast<int>(Run(instance));
-    } catch (const std::bad_alloc&) {
-        return static_cast<int>(ReportCode(ERROR_NOT_ENOUGH_MEMORY));
-    } catch (...) {
-        return static_cast<int>(ReportCode(ERROR_GEN_FAILURE));
-    }
+    return static_cast<int>(Run(instance));
 }

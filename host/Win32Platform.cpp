@@ -1,28 +1,12 @@
 #include "host/Win32Platform.h"
 
-#include <new>
-
+#include "host/LastResort.h"
 #include "payload/Payload.h"
 #include "platform/Folders.h"
 #include "platform/Win32Error.h"
 #include "ui/MessageBoxes.h"
 
 namespace tazel::win32 {
-namespace {
-
-// Running out of memory while building a path or a COM argument is a failure of that one
-// operation, reported where the sequence decides what the user is told.
-template <typename Operation>
-[[nodiscard]] auto Guarded(Operation operation) -> decltype(operation())
-{
-    try {
-        return operation();
-    } catch (const std::bad_alloc&) {
-        return std::unexpected(Win32Failure(ERROR_NOT_ENOUGH_MEMORY));
-    }
-}
-
-} // namespace
 
 void Win32Platform::SetPackageLine(const std::wstring& text)
 {
@@ -53,7 +37,7 @@ std::wstring Win32Platform::SpecialFolderPath(std::int32_t folderId)
 
 std::expected<bool, Failure> Win32Platform::DirectoryExists(const std::wstring& path)
 {
-    return Guarded([&] { return win32::DirectoryExists(path); });
+    return win32::DirectoryExists(path);
 }
 
 std::wstring Win32Platform::BrowseForFolder(WindowHandle owner)
@@ -68,17 +52,17 @@ std::expected<PayloadBytes, Failure> Win32Platform::LoadPayload(int resourceId)
 
 std::expected<void, Failure> Win32Platform::WritePayloadFile(const std::wstring& path, PayloadBytes bytes)
 {
-    return Guarded([&] { return win32::WritePayloadFile(path, bytes, Clock()); });
+    return win32::WritePayloadFile(path, bytes, Clock());
+}
+
+void Win32Platform::ArmFailureTrap()
+{
+    ArmLastResortForCopyStage();
 }
 
 std::vector<std::wstring> Win32Platform::FindFiles(const std::wstring& folder, const std::wstring& pattern)
 {
-    // Short of memory the list is only incomplete: what it misses stays for a later run.
-    try {
-        return win32::FindFiles(folder, pattern);
-    } catch (const std::bad_alloc&) {
-        return {};
-    }
+    return win32::FindFiles(folder, pattern);
 }
 
 bool Win32Platform::IsProcessRunning(std::uint32_t processId)
@@ -88,11 +72,7 @@ bool Win32Platform::IsProcessRunning(std::uint32_t processId)
 
 bool Win32Platform::RemoveUnheldFile(const std::wstring& path)
 {
-    try {
-        return win32::RemoveUnheldFile(path);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    return win32::RemoveUnheldFile(path);
 }
 
 BoxResult Win32Platform::ShowMessage(const std::wstring& prompt, const std::wstring& title, Buttons buttons)

@@ -23,6 +23,7 @@ public:
     [[nodiscard]] std::wstring BrowseForFolder(WindowHandle owner) override;
     [[nodiscard]] std::expected<PayloadBytes, Failure> LoadPayload(int resourceId) override;
     [[nodiscard]] std::expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadBytes bytes) override;
+    void ArmFailureTrap() override;
     [[nodiscard]] std::vector<std::wstring> FindFiles(const std::wstring& folder, const std::wstring& pattern) override;
     [[nodiscard]] bool IsProcessRunning(std::uint32_t processId) override;
     bool RemoveUnheldFile(const std::wstring& path) override;

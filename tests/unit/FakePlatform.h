@@ -92,6 +92,7 @@ public:
         writtenPaths.push_back(path);
         return {};
     }
+    void ArmFailureTrap() override { calls.push_back("ArmFailureTrap"); }
     std::vector<std::wstring> FindFiles(const std::wstring&, const std::wstring&) override
     {
         calls.push_back("FindFiles");

@@ -230,6 +230,13 @@ TEST(InstallerTest, TrapIsArmedRightAfterTheFirstFetch)
     EXPECT_EQ(platform.boxes[0].prompt, L"Unexpected Error!\r\nTazelDeck will now exit.");
     EXPECT_EQ(platform.boxes[0].title, L"Error");
     EXPECT_EQ(platform.fetchedResources, std::vector<int>{101});
+    // Armed once, between the first fetch and the first write: from there on, running out of
+    // memory also ends the run as a failed copy.
+    const auto armed = std::find(platform.calls.begin(), platform.calls.end(), "ArmFailureTrap");
+    ASSERT_NE(armed, platform.calls.end());
+    EXPECT_EQ(*(armed - 1), "LoadPayload:101");
+    EXPECT_EQ(*(armed + 1), "WritePayloadFile");
+    EXPECT_EQ(std::count(platform.calls.begin(), platform.calls.end(), "ArmFailureTrap"), 1);
 }
 
 TEST(InstallerTest, CopyStageStopsAtTheFirstFailureAndKeepsWhatWasWritten)

@@ -74,6 +74,23 @@ class LaterPayloadMissing(ScenarioCase):
                                                "Tazel1.cbx": entries[103]})
 
 
+class OutOfMemoryInTheCopyStage(ScenarioCase):
+    # A test build in which memory runs out the moment the copy stage arms its failure trap.
+    INSTALLER = "TestOutOfMemory.exe"
+
+    def test_ends_as_a_failed_copy_and_damages_nothing(self):
+        # The copy stage's own box and status, never the C runtime's abort box or its status 3;
+        # the deck installed before stays as it was, and no temporary file is left.
+        self.prefix.make_folder(DEFAULT_FOLDER)
+        self.prefix.write_file(DEFAULT_FOLDER + "\\Tazel.dek", b"the deck installed before")
+        before = self.prefix.snapshot()
+        run = self.run_installer("box=ok")
+
+        self.assertBox(self.assertOnlyBox(run), ERROR_TITLE, COPY_FAILED)
+        self.assertEqual(run.exit_code, EXIT_COPY_FAILED)
+        self.assertNothingWritten(before)
+
+
 class FirstPayloadMissing(ScenarioCase):
     INSTALLER = "TestMissing0.exe"
 
