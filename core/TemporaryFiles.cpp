@@ -48,8 +48,9 @@ std::optional<std::uint32_t> TemporaryFileWriter(std::wstring_view fileName, std
         return std::nullopt;
     rest.remove_prefix(1);
 
+    // Id 0 is the system's idle process, never an installer's: such a name is nobody's leftover.
     const auto processId = LeadingNumber(rest, 16, 8);
-    if (!processId || !rest.substr(processId->length).starts_with(L'-'))
+    if (!processId || processId->value == 0 || !rest.substr(processId->length).starts_with(L'-'))
         return std::nullopt;
     rest.remove_prefix(processId->length + 1);
     const auto attempt = LeadingNumber(rest, 10, 2);

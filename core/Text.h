@@ -19,18 +19,23 @@ namespace tazel {
 // The digits of bases up to 16, in lower case.
 inline constexpr wchar_t kDigitChars[] = L"0123456789abcdef";
 
-// `value` in `base` (2 to 16) with lower-case digits, zero-padded to `width` (at most 32).
-// Numbers are written by hand: the C library's formatted output would bring its whole printf
-// engine, some 40 KB, into the installer.
+// `value` in `base` (2 to 16; nothing for any other) with lower-case digits, zero-padded to
+// `width`. Numbers are written by hand: the C library's formatted output would bring its whole
+// printf engine, some 40 KB, into the installer.
 [[nodiscard]] inline std::wstring Digits(std::uint32_t value, std::uint32_t base, std::size_t width = 1)
 {
-    wchar_t digits[32] = {};
+    if (base < 2 || base > 16)
+        return {};
+    wchar_t digits[32] = {}; // a 32-bit value has at most 32 digits, in base 2
     wchar_t* first = std::end(digits);
     do {
         *--first = kDigitChars[value % base];
         value /= base;
-    } while (value != 0 || std::end(digits) - first < static_cast<std::ptrdiff_t>(width));
-    return std::wstring(first, std::end(digits));
+    } while (value != 0);
+    const auto count = static_cast<std::size_t>(std::end(digits) - first);
+    std::wstring text(width > count ? width - count : 0, L'0');
+    text.append(first, count);
+    return text;
 }
 
 } // namespace tazel

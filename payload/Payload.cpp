@@ -39,15 +39,27 @@ namespace {
            (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0;
 }
 
-// Whether a failed rename onto `target` may pass by itself: another program holding the
-// target or the temporary file open, or the target still being deleted.
-[[nodiscard]] bool MayPass(DWORD error, const std::wstring& target) noexcept
+// Opens the target for deletion, sharing everything with whoever has it open, and closes it
+// again at once: 0, or the error that tells a held target from a forbidden one. A link is probed
+// itself, as the rename would replace the link.
+[[nodiscard]] DWORD DeleteProbe(const std::wstring& target) noexcept
 {
-    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
-        return true;
-    // Access is denied alike to a file that is open elsewhere and to one that can never be
-    // replaced; only the latter shows in its attributes.
-    return error == ERROR_ACCESS_DENIED && !IsUnreplaceable(target);
+    const UniqueFile probe(CreateFileW(target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return probe ? ERROR_SUCCESS : GetLastError();
+}
+
+// What a failed rename onto `target` says about waiting for it.
+[[nodiscard]] TryResult JudgeRenameFailure(DWORD error, const std::wstring& target) noexcept
+{
+    FailedReplace failure;
+    failure.renameError = error;
+    if (error == ERROR_ACCESS_DENIED) {
+        failure.targetReadOnlyOrFolder = IsUnreplaceable(target);
+        if (!failure.targetReadOnlyOrFolder)
+            failure.deleteProbeError = DeleteProbe(target);
+    }
+    return JudgeFailedReplace(failure);
 }
 
 // Creates a new, empty file beside the target under a name no other file has.
@@ -112,7 +124,7 @@ std::expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadB
                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
                 return TryResult::Done;
             error = GetLastError();
-            return MayPass(error, *target) ? TryResult::Busy : TryResult::Refused;
+            return JudgeRenameFailure(error, *target);
         },
         clock);
     if (renamed != TryResult::Done)
@@ -128,8 +140,9 @@ std::vector<std::wstring> FindFiles(const std::wstring& folder, const std::wstri
     if (!search)
         return names;
     WIN32_FIND_DATAW entry = {};
-    const UniqueFind find(
-        FindFirstFileExW(search->c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0));
+    // The plain search, which every Windows the installer runs on takes; Vista refuses the
+    // lighter FindExInfoBasic, and the graphics folder is small.
+    const UniqueFind find(FindFirstFileW(search->c_str(), &entry));
     if (!find)
         return names;
     do {

@@ -6,6 +6,7 @@
 #include "core/BusyRetry.h"
 #include "core/Installer.h"
 #include "core/TemporaryFiles.h"
+#include "core/Text.h"
 #include "FakePlatform.h"
 
 namespace tazel {
@@ -49,6 +50,30 @@ TEST(BusyRetryTest, GivesUpAfterAboutTwoSecondsAndAtOnceWhenRefused)
     EXPECT_TRUE(refused.delays.empty());
 }
 
+TEST(BusyRetryTest, FailedReplaceIsWaitedOnOnlyWhileItMayPass)
+{
+    // As Windows answers on NTFS: the rename's error, then after "access denied" what opening the
+    // target for deletion with full sharing gave.
+    struct Row {
+        FailedReplace failure;
+        TryResult expected;
+        const char* what;
+    };
+    const Row rows[] = {
+        {{kErrorSharingViolation}, TryResult::Busy, "the temporary file or the target held by a scanner"},
+        {{kErrorLockViolation}, TryResult::Busy, "a range of the target locked"},
+        {{kErrorAccessDenied, false, kErrorSharingViolation}, TryResult::Busy, "held without delete sharing"},
+        {{kErrorAccessDenied, false, 0}, TryResult::Busy, "let go between the rename and the probe (and Wine)"},
+        {{kErrorAccessDenied, false, 2}, TryResult::Busy, "the target gone between the rename and the probe"},
+        {{kErrorAccessDenied, false, kErrorAccessDenied}, TryResult::Refused, "another account's file"},
+        {{kErrorAccessDenied, true, 0}, TryResult::Refused, "a read-only file or a folder"},
+        {{112}, TryResult::Refused, "the disk full"},
+        {{3}, TryResult::Refused, "the folder gone"},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(JudgeFailedReplace(row.failure), row.expected) << row.what;
+}
+
 TEST(TemporaryFilesTest, NameIsReadBackOnlyInTheSpellingARunWrites)
 {
     EXPECT_EQ(L"Tazel4.cbx" + TemporaryFileSuffix(0x1a2b, 3), L"Tazel4.cbx.1a2b-3.tmp");
@@ -58,8 +83,17 @@ TEST(TemporaryFilesTest, NameIsReadBackOnlyInTheSpellingARunWrites)
              L"Tazel4.cbx.1a2b-3.tmp.bak", L"Tazel4.cbx.1a2b-3.TMP", L"tazel4.cbx.1a2b-3.tmp", L"Tazel4.cbx.1A2B-3.tmp",
              L"Tazel4.cbx.01a2b-3.tmp", L"Tazel4.cbx.1a2b-03.tmp", L"Tazel4.cbx.1a2b-17.tmp", L"Tazel4.cbx.1a2b-.tmp",
              L"Tazel4.cbx.-3.tmp", L"Tazel4.cbx.123456789-3.tmp", L"Tazel4.cbx.backup.tmp", L"Tazel4.cbx.1a2b.tmp",
-             L"Tazel4.cbx1a2b-3.tmp", L"Tazel4.cbx", L"Tazel4.cbx.1a2b-3", L"Tazel40.cbx.1a2b-3.tmp"})
+             L"Tazel4.cbx1a2b-3.tmp", L"Tazel4.cbx", L"Tazel4.cbx.1a2b-3", L"Tazel40.cbx.1a2b-3.tmp",
+             L"Tazel4.cbx.0-3.tmp"})
         EXPECT_EQ(TemporaryFileWriter(stranger, L"Tazel4.cbx"), std::nullopt) << stranger;
+}
+
+TEST(TemporaryFilesTest, DigitsPadToAnyWidthAndRefuseAnUnknownBase)
+{
+    EXPECT_EQ(Digits(0xffffffff, 2), std::wstring(32, L'1'));
+    EXPECT_EQ(Digits(42, 10, 40), std::wstring(38, L'0') + L"42");
+    EXPECT_EQ(Digits(42, 1), L"");
+    EXPECT_EQ(Digits(42, 17), L"");
 }
 
 TEST(TemporaryFilesTest, RunRemovesOnlyUnheldLeftoversOfEndedRunsForItsOwnTargets)
