@@ -69,6 +69,11 @@ function(tazel_add_package target)
     # unhardened: warnings are errors here. The link map lets the checks find the entry's address.
     target_link_options(${target} PRIVATE -Wl,-e,_TazelEntry -Wl,--fatal-warnings
                         -Wl,-Map,${CMAKE_CURRENT_BINARY_DIR}/${PKG_OUTPUT_NAME}.map)
+    # Run from the swap file when started from removable media or a network share; part of the
+    # build's output, so a release signs it.
+    add_custom_command(TARGET ${target} POST_BUILD
+        COMMAND ${Python3_EXECUTABLE} ${TAZEL_PACKAGE_TEMPLATES}/SetRunFromSwap.py $<TARGET_FILE:${target}>
+        VERBATIM)
     set_property(SOURCE ${gen}/Package.rc APPEND PROPERTY OBJECT_DEPENDS
         ${payload_files}
         ${TAZEL_ART_DIR}/Window.jpg ${TAZEL_ART_DIR}/Icon30001.bin ${TAZEL_ART_DIR}/IconGroup1.bin

@@ -1,6 +1,8 @@
 # The Windows side of the build: the Win32 services behind the core's platform interface,
 # the installer packages and the end-to-end test driver.
 enable_language(RC)
+# Sets header flags the linker has no option for (cmake/SetRunFromSwap.py).
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 # Where the card art generator of the native build left its files.
 set(TAZEL_ART_DIR "" CACHE PATH "Folder holding the generated payload, window picture and icon")

@@ -43,6 +43,9 @@ class ProductExecutableTest(unittest.TestCase):
         self.assertEqual(self.image.timestamp, 0)
         # ASLR and DEP.
         self.assertEqual(self.image.dll_characteristics & 0x140, 0x140)
+        # Copied to the swap file before it runs from removable media or a network share, so the
+        # payload cannot fault when the medium goes away.
+        self.assertEqual(self.image.characteristics & 0x0C00, 0x0C00)
 
     def test_starts_at_the_hardening_entry(self):
         # The linker's map of this very link: the C runtime's own entry would skip the hardening.
