@@ -631,21 +631,31 @@ private:
             return Fail("no browse dialog to select in");
         const HWND tree = FindDescendant(dialog_, L"SysTreeView32");
         const auto before = SelectedItemText(process_.get(), tree);
-        if (!SelectByMessage(path))
-            return false;
-
         const auto parts = Components(path);
-        auto after = SelectedItemText(process_.get(), tree);
-        // A drive's item is named by its label, not its letter: any change will do there.
-        bool reached = parts.size() <= 1 ? after && after != before : after && SameName(*after, parts.back());
+        // The dialog may still be filling its tree right after it shows, most of all on a busy
+        // machine: a folder not reached yet is tried again for a while.
+        const ULONGLONG deadline = GetTickCount64() + 5000;
+        bool reached = false;
         const char* method = "message";
-        if (!reached && parts.size() > 1) {
-            // Wine's dialog finds a folder by message only when its parent is already in the tree.
-            method = "tree";
-            reached = SelectThroughTree(tree, parts);
-            if (status_ != 0)
+        std::optional<std::wstring> after;
+        for (;;) {
+            if (!SelectByMessage(path))
                 return false;
             after = SelectedItemText(process_.get(), tree);
+            // A drive's item is named by its label, not its letter: any change will do there.
+            reached = parts.size() <= 1 ? after && after != before : after && SameName(*after, parts.back());
+            method = "message";
+            if (!reached && parts.size() > 1) {
+                // Wine's dialog finds a folder by message only when its parent is already in the tree.
+                method = "tree";
+                reached = SelectThroughTree(tree, parts);
+                if (status_ != 0)
+                    return false;
+                after = SelectedItemText(process_.get(), tree);
+            }
+            if (reached || GetTickCount64() >= deadline)
+                break;
+            Sleep(100);
         }
 
         const HWND ok = GetDlgItem(dialog_, IDOK);
