@@ -1,5 +1,5 @@
-"""The release folder: a signed TazelDeck.exe that is still the reproducible build underneath, and
-no release at all when signing fails."""
+"""The release folder: a signed TazelDeck.exe that is still the reproducible build underneath, no
+release at all when signing fails, and no password in a trace."""
 
 import os
 import pathlib
@@ -70,6 +70,37 @@ class ReleaseTest(unittest.TestCase):
         self.assertFalse((self.folder / "fresh").exists())
         self.assertEqual(os.listdir(previous), ["TazelDeck.exe"])
         self.assertEqual((previous / "TazelDeck.exe").read_bytes(), b"the release before")
+
+    def assertOnlyRelease(self, out, content=None):
+        """`out` holds a release (its executable's bytes `content`, when given) and nothing was left beside it."""
+        self.assertTrue(out.is_dir(), f"no folder {out.name} any more")
+        self.assertEqual(sorted(os.listdir(out)), ["SHA256SUMS", "TazelDeck.exe"])
+        if content is not None:
+            self.assertEqual((out / "TazelDeck.exe").read_bytes(), content)
+        self.assertEqual([p.name for p in out.parent.iterdir() if p.name.startswith(out.name + ".")], [],
+                         "a partial or set-aside folder was left behind")
+
+    def test_traced_release_shows_no_password_and_replaces_the_older_one(self):
+        password_file = self.folder / "password"
+        password_file.write_text(PASSWORD + "\n")
+        bash_env = self.folder / "bash_env"
+        bash_env.write_text("set -x\n")
+        out = self.folder / "traced"
+        out.mkdir()
+        (out / "TazelDeck.exe").write_bytes(b"the release before")
+        (out / "SHA256SUMS").write_text("")
+        for case, shell, env, password, options in (
+                ("bash -x, password in the environment", ("bash", "-x"), {}, PASSWORD, ()),
+                ("set -x from BASH_ENV, password file", ("bash",), {"BASH_ENV": str(bash_env)}, None,
+                 ("--password-file", str(password_file)))):
+            with self.subTest(case):
+                result = release(PRODUCT, out, self.pkcs12, password, *options, shell=shell, env=env)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertIn("+ sha256sum TazelDeck.exe", result.stderr, "the script was not traced")
+                self.assertFalse("horse" in result.stdout + result.stderr, "the password is in the trace")
+                verified = verify(out / "TazelDeck.exe", self.cert)
+                self.assertEqual(verified.returncode, 0, verified.stdout + verified.stderr)
+                self.assertOnlyRelease(out)
 
     def test_without_a_certificate_the_release_is_unsigned_and_says_so(self):
         out = self.folder / "unsigned"
