@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes a release folder: the 32-bit TazelDeck.exe, Authenticode-signed when a certificate is
-# given, and a SHA256SUMS file. The folder appears whole or not at all: it is assembled in a
-# temporary folder beside it and renamed into place at the end.
+# given, and a SHA256SUMS file. The folder is assembled beside its place; an older release stays in
+# its place until the new one is whole and is then swapped for it in one step.
 #
 #   bash scripts/release.sh [--pkcs12 FILE] [--password-file FILE] [--url URL] [--timestamp-url URL]
 #                           [--out FOLDER] [--no-build]
@@ -44,15 +44,62 @@ done
 # Everything that can be checked without the build is checked before it.
 signing_check
 out=$(realpath -m "$out")
+[ ! -e "$out" ] || [ -d "$out" ] || fail "'$out' is there and is not a folder; no release replaces it"
 
 if [ "$build_first" = 1 ]; then
     bash "$root/scripts/build.sh"
 fi
 [ -f "$exe" ] || fail "$exe is not built"
 
+# Swaps two paths in one step (renameat2 with RENAME_EXCHANGE, Linux 3.15 and glibc 2.28 or
+# later). Status 2, with nothing changed, where the system or the file system offers no such swap.
+swap_in_one_step() {
+    command -v python3 >/dev/null || return 2
+    # Where SHELLOPTS is exported, a shell-script wrapper around python3 (pyenv's shim) would
+    # inherit this script's -eu; the variable is read-only here, so it is dropped for the child.
+    env -u SHELLOPTS python3 - "$1" "$2" <<'EOF'
+import ctypes, errno, os, sys
+
+libc = ctypes.CDLL(None, use_errno=True)
+renameat2 = getattr(libc, "renameat2", None)
+if renameat2 is None:
+    sys.exit(2)
+renameat2.argtypes = [ctypes.c_int, ctypes.c_char_p, ctypes.c_int, ctypes.c_char_p, ctypes.c_uint]
+AT_FDCWD, RENAME_EXCHANGE = -100, 2
+first, second = (os.fsencode(path) for path in sys.argv[1:3])
+if renameat2(AT_FDCWD, first, AT_FDCWD, second, RENAME_EXCHANGE) == 0:
+    sys.exit(0)
+error = ctypes.get_errno()
+if error in (errno.EINVAL, errno.ENOSYS, errno.EOPNOTSUPP):
+    sys.exit(2)
+print(f"release: cannot swap {sys.argv[1]} and {sys.argv[2]}: {os.strerror(error)}", file=sys.stderr)
+sys.exit(1)
+EOF
+}
+
+# Only where the swap is not offered does an older release leave its place, for the moment between
+# two renames; it waits here and is put back by finish if the script ends in between.
+staging=""
+aside=""
+finish() {
+    trap '' INT TERM HUP # a second Ctrl-C must not cut the putting back short
+    if [ -n "$aside" ] && [ -e "$aside" ] && [ ! -e "$out" ]; then
+        if mv -T "$aside" "$out"; then
+            echo "release: the older release is back in $out" >&2
+        else
+            echo "release: the older release could not be put back; it is in $aside" >&2
+            aside=""
+        fi
+    fi
+    rm -rf ${staging:+"$staging"} ${aside:+"$aside"}
+}
+trap finish EXIT
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
 mkdir -p "$(dirname "$out")"
 staging=$(mktemp -d "$out.partial.XXXXXX")
-trap 'rm -rf "$staging"' EXIT
 name=$(basename "$exe")
 
 if signing_enabled; then
@@ -68,15 +115,23 @@ chmod 0644 "$staging/$name"
 (cd "$staging" && sha256sum "$name" >SHA256SUMS)
 chmod 0755 "$staging"
 
-# An older release of the same folder is put aside first and removed once the new one is in place.
 if [ -e "$out" ]; then
-    previous=$(mktemp -d "$out.previous.XXXXXX")
-    mv -T "$out" "$previous/release"
-    mv -T "$staging" "$out"
-    rm -rf "$previous"
+    # After the swap the older release is in the staging folder, which finish removes.
+    status=0
+    swap_in_one_step "$staging" "$out" || status=$?
+    case $status in
+        0) ;;
+        2)
+            aside=$staging.previous
+            mv -T "$out" "$aside"
+            mv -T "$staging" "$out"
+            ;;
+        *) fail "the new release could not take the older one's place; the older one stays as it was" ;;
+    esac
 else
     mv -T "$staging" "$out"
 fi
-trap - EXIT
+finish
+trap - EXIT HUP INT TERM
 echo "release: $out/$name, $summary"
 cat "$out/SHA256SUMS"

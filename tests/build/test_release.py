@@ -1,8 +1,9 @@
 """The release folder: a signed TazelDeck.exe that is still the reproducible build underneath, no
-release at all when signing fails, and no password in a trace."""
+release at all when signing fails, no password in a trace, and an older release never lost."""
 
 import os
 import pathlib
+import shutil
 import subprocess
 import tempfile
 import unittest
@@ -101,6 +102,33 @@ class ReleaseTest(unittest.TestCase):
                 verified = verify(out / "TazelDeck.exe", self.cert)
                 self.assertEqual(verified.returncode, 0, verified.stdout + verified.stderr)
                 self.assertOnlyRelease(out)
+
+    def test_an_older_release_survives_a_failed_or_interrupted_last_step(self):
+        # A file system that offers no swap in one step (the python3 here answers so for it), where
+        # moving the new release into place fails, or Ctrl-C comes as it runs.
+        tools = self.folder / "tools"
+        tools.mkdir()
+        (tools / "python3").write_text("#!/bin/sh\nexit 2\n")
+        (tools / "mv").write_text(f"""#!/bin/sh
+for source; do case $source in -*) ;; *) break ;; esac; done
+if cmp -s "$source/TazelDeck.exe" "$TAZEL_RELEASE_EXE"; then
+    [ -z "$TAZEL_TEST_SIGNAL" ] || kill -s "$TAZEL_TEST_SIGNAL" "$PPID"
+    exit 1
+fi
+exec {shutil.which("mv")} "$@"
+""")
+        for tool in tools.iterdir():
+            tool.chmod(0o755)
+        out = self.folder / "kept"
+        out.mkdir()
+        (out / "TazelDeck.exe").write_bytes(b"the release before")
+        (out / "SHA256SUMS").write_text("")
+        for case, signal in (("refused", ""), ("interrupted", "INT")):
+            with self.subTest(case):
+                result = release(PRODUCT, out, env={"PATH": f"{tools}:{os.environ['PATH']}", "TAZEL_TEST_SIGNAL": signal})
+                self.assertNotEqual(result.returncode, 0, result.stderr)
+                self.assertOnlyRelease(out, b"the release before")
+                self.assertIn("the older release is back", result.stderr)
 
     def test_without_a_certificate_the_release_is_unsigned_and_says_so(self):
         out = self.folder / "unsigned"
