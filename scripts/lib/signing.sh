@@ -4,7 +4,8 @@
 #
 #   . "$root/scripts/lib/signing.sh"    # at the script's top level, before its arguments are shifted
 #   signing_init release                 # the name its messages begin with
-#   ... in the argument loop: signing_option "$1" "${2-}" && shift "$signing_shift"
+#   ... in the argument loop, before the script's own options:
+#       if signing_option "$1" "${2-}"; then shift "$signing_shift"; continue; fi
 #   signing_check                        # before any long work: fails on what cannot sign
 #   signing_enabled && signing_sign IN OUT "Description"
 #
