@@ -1,6 +1,7 @@
 // The benchmark's baseline: about the least a Win32 program with one window and one message box
-// can be, built with the installer's toolchain and link options. scripts/bench.sh measures the
-// installer against it. The window has the installer's title, so the test driver finds it alike.
+// can be, built with the installer's toolchain and link options and carrying its application
+// manifest (Baseline.rc). scripts/bench.sh measures the installer against it. The window has the
+// installer's title, so the test driver finds it alike.
 
 #include <windows.h>
 

@@ -41,6 +41,8 @@ PAUSE_CPU_LIMIT = 0.05
 PRIVATE_MEMORY_ABOVE_BASELINE_LIMIT = 3 * MB
 BEYOND_PAYLOAD_LIMIT = 200_000
 
+RT_MANIFEST = 24
+
 
 def route_of(session):
     """(description, emulated) of how the harness runs the 32-bit programs here."""
@@ -64,6 +66,12 @@ def memory_kb(pid):
             if key in ("VmHWM", "RssAnon"):
                 found[key] = int(value.split()[0])
     return found
+
+
+def manifest(path):
+    """The application manifest an executable carries, or None."""
+    with open(path, "rb") as f:
+        return PeImage(f.read()).resources().get((RT_MANIFEST, 1, 0))
 
 
 def beyond_payload(path):
@@ -136,11 +144,14 @@ def measure(session, rounds, warmup, output):
         prefix = winelab.Prefix(session, "bench")
         try:
             prefix.make_folder(DEFAULT_FOLDER)
-            # The order alternates so that neither program always runs on a warmer machine.
+            # The order alternates, counted from the first measured round so that warm-up rounds do
+            # not shift it: each program runs first, on the colder machine and in the unused prefix,
+            # in every other measured round.
             order = [(INSTALLER, play_installer), (BASELINE, play_baseline)]
-            if index % 2:
+            if (index - warmup) % 2:
                 order.reverse()
             measured = {name: player(prefix, output) for name, player in order}
+            measured["first"] = order[0][0]
         finally:
             prefix.close()
         kind = "warm-up" if index < warmup else f"round {index - warmup + 1}/{rounds}"
@@ -182,10 +193,11 @@ def table(results, session, rounds, warmup):
     memory_note = " (emulated: qemu's translations included)" if emulated else ""
 
     lines = [
-        f"Tazel Deck installer against a bare Win32 window, "
+        f"Tazel Deck installer against a bare Win32 window with the installer's manifest, "
         f"{datetime.datetime.now(datetime.timezone.utc):%Y-%m-%d %H:%M} UTC",
         f"Route: {route}; {wine_version()}",
-        f"{rounds} rounds after {warmup} warm-up; median [lowest to highest]; MB = 1,000,000 bytes",
+        f"{rounds} rounds after {warmup} warm-up, the installer first in "
+        f"{sum(r['first'] == INSTALLER for r in results)} of them; median [lowest to highest]; MB = 1,000,000 bytes",
         "",
         "| measure | installer | baseline | target | |",
         "|---|---|---|---|---|",
@@ -218,7 +230,8 @@ def table(results, session, rounds, warmup):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--rounds", type=int, default=7, help="measured rounds (default 7)")
+    parser.add_argument("--rounds", type=int, default=8,
+                        help="measured rounds (default 8: an even number lets each program run first as often)")
     parser.add_argument("--warmup", type=int, default=1, help="rounds run first and not counted (default 1)")
     args = parser.parse_args()
     if args.rounds < 1 or args.warmup < 0:
@@ -229,6 +242,10 @@ def main():
     for name in (INSTALLER, BASELINE):
         if config.program(name) is None:
             sys.exit(f"bench: {name} is not built in {config.win_build}; run scripts/build.sh")
+    # Without the installer's manifest the baseline's box would use other common controls and
+    # another DPI mode, and the difference would be charged to the installer.
+    if len({manifest(config.program(name)) for name in (INSTALLER, BASELINE)}) != 1:
+        sys.exit(f"bench: {BASELINE} does not carry {INSTALLER}'s application manifest; rebuild it")
     folder = os.path.join(config.build_root, "bench")
     output = os.path.join(folder, "transcripts")
     os.makedirs(output, exist_ok=True)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes a release folder: the 32-bit TazelDeck.exe, Authenticode-signed when a certificate is
-# given, and a SHA256SUMS file. The folder appears whole or not at all: it is assembled in a
-# temporary folder beside it and renamed into place at the end.
+# given, and a SHA256SUMS file. The folder is assembled beside its place; an older release stays in
+# its place until the new one is whole and is then swapped for it in one step.
 #
 #   bash scripts/release.sh [--pkcs12 FILE] [--password-file FILE] [--url URL] [--timestamp-url URL]
 #                           [--out FOLDER] [--no-build]
@@ -9,17 +9,17 @@
 # Each option may come from the environment instead: TAZEL_SIGN_PKCS12, TAZEL_SIGN_PASSWORD_FILE,
 # TAZEL_SIGN_URL, TAZEL_TIMESTAMP_URL, TAZEL_RELEASE_DIR (default build/release). The password
 # comes from TAZEL_SIGN_PASSWORD or from the password file's first line, never from the command
-# line, where any user's `ps` would show it. TAZEL_RELEASE_EXE names another executable to release
-# (the tests sign the build they can run); --no-build releases what was built last.
+# line, where any user's `ps` would show it, and never reaches a trace (see scripts/lib/signing.sh,
+# which holds the signing). TAZEL_RELEASE_EXE names another executable to release (the tests sign
+# the build they can run); --no-build releases what was built last.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=scripts/lib/signing.sh
+. "$root/scripts/lib/signing.sh"
+signing_init release
 build=${TAZEL_BUILD_DIR:-$root/build}
 product_name="Tazel Deck"
 
-pkcs12=${TAZEL_SIGN_PKCS12:-}
-password_file=${TAZEL_SIGN_PASSWORD_FILE:-}
-url=${TAZEL_SIGN_URL:-}
-timestamp_url=${TAZEL_TIMESTAMP_URL:-}
 out=${TAZEL_RELEASE_DIR:-$build/release}
 exe=${TAZEL_RELEASE_EXE:-$build/win-i686/TazelDeck.exe}
 build_first=1
@@ -30,87 +30,108 @@ fail() {
 }
 
 while [ $# -gt 0 ]; do
+    if signing_option "$1" "${2-}"; then
+        shift "$signing_shift"
+        continue
+    fi
     case $1 in
-        --pkcs12) pkcs12=${2:?--pkcs12 needs a file}; shift 2 ;;
-        --password-file) password_file=${2:?--password-file needs a file}; shift 2 ;;
-        --url) url=${2:?--url needs a URL}; shift 2 ;;
-        --timestamp-url) timestamp_url=${2:?--timestamp-url needs a URL}; shift 2 ;;
         --out) out=${2:?--out needs a folder}; shift 2 ;;
         --no-build) build_first=0; shift ;;
-        --password | --pass | -pass) fail "a password on the command line is visible to every user; use TAZEL_SIGN_PASSWORD or --password-file" ;;
         *) fail "unknown argument '$1' (see the comment at the top of scripts/release.sh)" ;;
     esac
 done
 
-# The password is read here and handed to the signing tool through a pipe; it goes into no
-# child's environment.
-password=""
-have_password=0
-if [ -n "${TAZEL_SIGN_PASSWORD+set}" ]; then
-    password=$TAZEL_SIGN_PASSWORD
-    have_password=1
-    unset TAZEL_SIGN_PASSWORD
-fi
-
 # Everything that can be checked without the build is checked before it.
-if [ -n "$pkcs12" ]; then
-    [ -f "$pkcs12" ] && [ -r "$pkcs12" ] || fail "cannot read the certificate file '$pkcs12'"
-    if [ -n "$password_file" ]; then
-        [ "$have_password" = 0 ] || fail "give the password in TAZEL_SIGN_PASSWORD or in a file, not both"
-        [ -f "$password_file" ] && [ -r "$password_file" ] || fail "cannot read the password file '$password_file'"
-        IFS= read -r password <"$password_file" || true # a last line without its newline is read all the same
-        password=${password%$'\r'}
-        have_password=1
-    fi
-    # An empty password is a password too, but it has to be given as one (TAZEL_SIGN_PASSWORD=).
-    [ "$have_password" = 1 ] || fail "the certificate's password is missing: set TAZEL_SIGN_PASSWORD or give --password-file"
-    command -v osslsigncode >/dev/null || fail "osslsigncode is not installed (scripts/setup.sh installs it)"
-elif [ -n "$password_file" ] || [ "$have_password" = 1 ]; then
-    fail "a password was given but no certificate (--pkcs12 or TAZEL_SIGN_PKCS12)"
-fi
+signing_check
+out=$(realpath -m "$out")
+[ ! -e "$out" ] || [ -d "$out" ] || fail "'$out' is there and is not a folder; no release replaces it"
 
 if [ "$build_first" = 1 ]; then
     bash "$root/scripts/build.sh"
 fi
 [ -f "$exe" ] || fail "$exe is not built"
 
-out=$(realpath -m "$out")
+# Swaps two paths in one step (renameat2 with RENAME_EXCHANGE, Linux 3.15 and glibc 2.28 or
+# later). Status 2, with nothing changed, where the system or the file system offers no such swap.
+swap_in_one_step() {
+    command -v python3 >/dev/null || return 2
+    # Where SHELLOPTS is exported, a shell-script wrapper around python3 (pyenv's shim) would
+    # inherit this script's -eu; the variable is read-only here, so it is dropped for the child.
+    env -u SHELLOPTS python3 - "$1" "$2" <<'EOF'
+import ctypes, errno, os, sys
+
+libc = ctypes.CDLL(None, use_errno=True)
+renameat2 = getattr(libc, "renameat2", None)
+if renameat2 is None:
+    sys.exit(2)
+renameat2.argtypes = [ctypes.c_int, ctypes.c_char_p, ctypes.c_int, ctypes.c_char_p, ctypes.c_uint]
+AT_FDCWD, RENAME_EXCHANGE = -100, 2
+first, second = (os.fsencode(path) for path in sys.argv[1:3])
+if renameat2(AT_FDCWD, first, AT_FDCWD, second, RENAME_EXCHANGE) == 0:
+    sys.exit(0)
+error = ctypes.get_errno()
+if error in (errno.EINVAL, errno.ENOSYS, errno.EOPNOTSUPP):
+    sys.exit(2)
+print(f"release: cannot swap {sys.argv[1]} and {sys.argv[2]}: {os.strerror(error)}", file=sys.stderr)
+sys.exit(1)
+EOF
+}
+
+# Only where the swap is not offered does an older release leave its place, for the moment between
+# two renames; it waits here and is put back by finish if the script ends in between.
+staging=""
+aside=""
+finish() {
+    trap '' INT TERM HUP # a second Ctrl-C must not cut the putting back short
+    if [ -n "$aside" ] && [ -e "$aside" ] && [ ! -e "$out" ]; then
+        if mv -T "$aside" "$out"; then
+            echo "release: the older release is back in $out" >&2
+        else
+            echo "release: the older release could not be put back; it is in $aside" >&2
+            aside=""
+        fi
+    fi
+    rm -rf ${staging:+"$staging"} ${aside:+"$aside"}
+}
+trap finish EXIT
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
 mkdir -p "$(dirname "$out")"
 staging=$(mktemp -d "$out.partial.XXXXXX")
-trap 'rm -rf "$staging"' EXIT
 name=$(basename "$exe")
 
-if [ -n "$pkcs12" ]; then
-    sign=(osslsigncode sign -pkcs12 "$pkcs12" -readpass /dev/stdin -h sha256 -n "$product_name")
-    [ -n "$url" ] && sign+=(-i "$url")
-    [ -n "$timestamp_url" ] && sign+=(-ts "$timestamp_url")
-    sign+=(-in "$exe" -out "$staging/$name")
-    # printf is a shell builtin: the password appears in no process's arguments.
-    if ! log=$(printf '%s\n' "$password" | "${sign[@]}" 2>&1); then
-        printf '%s\n' "$log" | sed 's/^/  osslsigncode: /' >&2
-        fail "signing failed (osslsigncode's words above): a wrong password or a damaged certificate file" \
-             "${timestamp_url:+or no answer from the timestamp service }- no release was written"
-    fi
-    summary="signed with $(basename "$pkcs12") (SHA-256${timestamp_url:+, timestamped by $timestamp_url})"
+if signing_enabled; then
+    signing_sign "$exe" "$staging/$name" "$product_name" || fail "no release was written"
+    summary=$(signing_summary)
 else
     echo "release: no certificate given (--pkcs12 or TAZEL_SIGN_PKCS12): the release is NOT signed" >&2
     cp "$exe" "$staging/$name"
     summary="unsigned"
 fi
-password=""
+signing_done
 chmod 0644 "$staging/$name"
 (cd "$staging" && sha256sum "$name" >SHA256SUMS)
 chmod 0755 "$staging"
 
-# An older release of the same folder is put aside first and removed once the new one is in place.
 if [ -e "$out" ]; then
-    previous=$(mktemp -d "$out.previous.XXXXXX")
-    mv -T "$out" "$previous/release"
-    mv -T "$staging" "$out"
-    rm -rf "$previous"
+    # After the swap the older release is in the staging folder, which finish removes.
+    status=0
+    swap_in_one_step "$staging" "$out" || status=$?
+    case $status in
+        0) ;;
+        2)
+            aside=$staging.previous
+            mv -T "$out" "$aside"
+            mv -T "$staging" "$out"
+            ;;
+        *) fail "the new release could not take the older one's place; the older one stays as it was" ;;
+    esac
 else
     mv -T "$staging" "$out"
 fi
-trap - EXIT
+finish
+trap - EXIT HUP INT TERM
 echo "release: $out/$name, $summary"
 cat "$out/SHA256SUMS"

@@ -21,12 +21,15 @@ def make_certificate(folder):
     return bundle, cert
 
 
-def release(exe, out, pkcs12=None, password=PASSWORD, *options):
-    """Runs scripts/release.sh on an already built `exe` into the folder `out`."""
-    env = {k: v for k, v in os.environ.items() if not k.startswith(("TAZEL_SIGN_", "TAZEL_TIMESTAMP", "TAZEL_RELEASE"))}
-    env["TAZEL_RELEASE_EXE"] = str(exe)
+def release(exe, out, pkcs12=None, password=PASSWORD, *options, shell=("bash",), env=None):
+    """Runs scripts/release.sh on an already built `exe` into the folder `out`, through `shell` and with
+    `env` added to the environment. A password of None is not given through the environment."""
+    environment = {k: v for k, v in os.environ.items()
+                   if not k.startswith(("TAZEL_SIGN_", "TAZEL_TIMESTAMP", "TAZEL_RELEASE"))}
+    environment.update(env or {}, TAZEL_RELEASE_EXE=str(exe))
     if pkcs12:
-        env["TAZEL_SIGN_PASSWORD"] = password
+        if password is not None:
+            environment["TAZEL_SIGN_PASSWORD"] = password
         options = ("--pkcs12", str(pkcs12)) + options
-    return subprocess.run(["bash", str(RELEASE), "--no-build", "--out", str(out)] + list(options), env=env,
+    return subprocess.run([*shell, str(RELEASE), "--no-build", "--out", str(out)] + list(options), env=environment,
                           capture_output=True, text=True, timeout=120)

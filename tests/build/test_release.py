@@ -1,8 +1,9 @@
-"""The release folder: a signed TazelDeck.exe that is still the reproducible build underneath, and
-no release at all when signing fails."""
+"""The release folder: a signed TazelDeck.exe that is still the reproducible build underneath, no
+release at all when signing fails, no password in a trace, and an older release never lost."""
 
 import os
 import pathlib
+import shutil
 import subprocess
 import tempfile
 import unittest
@@ -70,6 +71,64 @@ class ReleaseTest(unittest.TestCase):
         self.assertFalse((self.folder / "fresh").exists())
         self.assertEqual(os.listdir(previous), ["TazelDeck.exe"])
         self.assertEqual((previous / "TazelDeck.exe").read_bytes(), b"the release before")
+
+    def assertOnlyRelease(self, out, content=None):
+        """`out` holds a release (its executable's bytes `content`, when given) and nothing was left beside it."""
+        self.assertTrue(out.is_dir(), f"no folder {out.name} any more")
+        self.assertEqual(sorted(os.listdir(out)), ["SHA256SUMS", "TazelDeck.exe"])
+        if content is not None:
+            self.assertEqual((out / "TazelDeck.exe").read_bytes(), content)
+        self.assertEqual([p.name for p in out.parent.iterdir() if p.name.startswith(out.name + ".")], [],
+                         "a partial or set-aside folder was left behind")
+
+    def test_traced_release_shows_no_password_and_replaces_the_older_one(self):
+        password_file = self.folder / "password"
+        password_file.write_text(PASSWORD + "\n")
+        bash_env = self.folder / "bash_env"
+        bash_env.write_text("set -x\n")
+        out = self.folder / "traced"
+        out.mkdir()
+        (out / "TazelDeck.exe").write_bytes(b"the release before")
+        (out / "SHA256SUMS").write_text("")
+        for case, shell, env, password, options in (
+                ("bash -x, password in the environment", ("bash", "-x"), {}, PASSWORD, ()),
+                ("set -x from BASH_ENV, password file", ("bash",), {"BASH_ENV": str(bash_env)}, None,
+                 ("--password-file", str(password_file)))):
+            with self.subTest(case):
+                result = release(PRODUCT, out, self.pkcs12, password, *options, shell=shell, env=env)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertIn("+ sha256sum TazelDeck.exe", result.stderr, "the script was not traced")
+                self.assertFalse("horse" in result.stdout + result.stderr, "the password is in the trace")
+                verified = verify(out / "TazelDeck.exe", self.cert)
+                self.assertEqual(verified.returncode, 0, verified.stdout + verified.stderr)
+                self.assertOnlyRelease(out)
+
+    def test_an_older_release_survives_a_failed_or_interrupted_last_step(self):
+        # A file system that offers no swap in one step (the python3 here answers so for it), where
+        # moving the new release into place fails, or Ctrl-C comes as it runs.
+        tools = self.folder / "tools"
+        tools.mkdir()
+        (tools / "python3").write_text("#!/bin/sh\nexit 2\n")
+        (tools / "mv").write_text(f"""#!/bin/sh
+for source; do case $source in -*) ;; *) break ;; esac; done
+if cmp -s "$source/TazelDeck.exe" "$TAZEL_RELEASE_EXE"; then
+    [ -z "$TAZEL_TEST_SIGNAL" ] || kill -s "$TAZEL_TEST_SIGNAL" "$PPID"
+    exit 1
+fi
+exec {shutil.which("mv")} "$@"
+""")
+        for tool in tools.iterdir():
+            tool.chmod(0o755)
+        out = self.folder / "kept"
+        out.mkdir()
+        (out / "TazelDeck.exe").write_bytes(b"the release before")
+        (out / "SHA256SUMS").write_text("")
+        for case, signal in (("refused", ""), ("interrupted", "INT")):
+            with self.subTest(case):
+                result = release(PRODUCT, out, env={"PATH": f"{tools}:{os.environ['PATH']}", "TAZEL_TEST_SIGNAL": signal})
+                self.assertNotEqual(result.returncode, 0, result.stderr)
+                self.assertOnlyRelease(out, b"the release before")
+                self.assertIn("the older release is back", result.stderr)
 
     def test_without_a_certificate_the_release_is_unsigned_and_says_so(self):
         out = self.folder / "unsigned"
