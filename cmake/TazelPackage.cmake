@@ -3,8 +3,10 @@
 #     DISPLAY_NAME <name>              the package as the user reads it
 #     FILES "<file name>=<payload source>" ...   in payload order, at most eight
 #     [OUTPUT_NAME <exe name>]
-#     [RUNTIME <object library>])     the allocation functions and throw helpers; a test build's
+#     [RUNTIME <object library>]      the allocation functions and throw helpers; a test build's
 #                                      own variant, else the product's tazel_cxx_runtime
+#     [STAND_INS <object library>...]) test builds: objects linked ahead of the libraries, so
+#                                      that they stand in for the members of the same names
 #
 # Builds one installer executable that carries the package: the manifest is generated as a
 # source file and payload entry i becomes resource 101 + i of type "CUSTOM". An entry written
@@ -13,7 +15,7 @@
 set(TAZEL_PACKAGE_TEMPLATES ${CMAKE_CURRENT_LIST_DIR})
 
 function(tazel_add_package target)
-    cmake_parse_arguments(PARSE_ARGV 1 PKG "" "INSTALLER_NAME;DISPLAY_NAME;OUTPUT_NAME;RUNTIME" "FILES")
+    cmake_parse_arguments(PARSE_ARGV 1 PKG "" "INSTALLER_NAME;DISPLAY_NAME;OUTPUT_NAME;RUNTIME" "FILES;STAND_INS")
     list(LENGTH PKG_FILES count)
     if(count GREATER 8)
         message(FATAL_ERROR "${target}: a package holds at most eight files")
@@ -62,7 +64,7 @@ function(tazel_add_package target)
 
     add_executable(${target} WIN32 ${gen}/Manifest.cpp ${gen}/Package.rc)
     set_target_properties(${target} PROPERTIES OUTPUT_NAME ${PKG_OUTPUT_NAME})
-    target_link_libraries(${target} PRIVATE ${PKG_RUNTIME} tazel_win32)
+    target_link_libraries(${target} PRIVATE ${PKG_RUNTIME} ${PKG_STAND_INS} tazel_win32)
     target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
     # The entry point hardens the DLL search before the C runtime starts. A misspelt or missing
     # entry symbol is only a linker warning, after which the C runtime's own entry would run

@@ -129,7 +129,10 @@ class TestPackagesTest(unittest.TestCase):
     def test_only_test_packages_carry_a_test_hook(self):
         # Test hooks are named "TazelTestHook..." so that a link map shows them.
         self.assertNotIn("TazelTestHook", (WIN_BUILD / "TazelDeck.map").read_text())
-        self.assertIn("TazelTestHookMemoryRunsOut", (WIN_BUILD / "tests/packages/TestOutOfMemory.map").read_text())
+        for package, hook in (("TestOutOfMemory", "TazelTestHookMemoryRunsOut"),
+                              ("TestWindows7", "TazelTestHookLooksMissing"),
+                              ("TestWindows81", "TazelTestHookLooksMissing")):
+            self.assertIn(hook, (WIN_BUILD / f"tests/packages/{package}.map").read_text(), package)
 
     def test_missing_entries_are_absent_from_the_resources(self):
         for name, absent in (("TestMissing0.exe", 101), ("TestMissing3.exe", 104)):

@@ -52,7 +52,7 @@ def evidence_entries(names):
     return found
 
 
-class PlantedDlls(ScenarioCase):
+class PlantedDllCase(ScenarioCase):
     # {name: whether the control loaded its planted copy}; the same for every scenario of one test
     # process, so worked out once.
     _control_loaded = None
@@ -143,7 +143,9 @@ class PlantedDlls(ScenarioCase):
 
     # The installer ---------------------------------------------------------------------------
 
-    def run_installer_with_planted(self, actions):
+    def run_installer_with_planted(self, actions, exposed=()):
+        """Plays the installer with every name planted that the control loaded; only the names in
+        `exposed` may be loaded from beside it."""
         names = self.names_to_hold_against_the_installer()
         self.plant(names)
         self.clear_evidence()
@@ -151,10 +153,15 @@ class PlantedDlls(ScenarioCase):
                                      transcript=os.path.join(self.output, "driver.jsonl"))
         self.record("planted beside the installer: " + " ".join(names))
         # The evidence first: a DLL standing in for a real one may have broken the run as well.
-        self.assertEqual(sorted(self.evidence()), [], "planted DLLs were loaded")
+        host = os.path.basename(self.installer_path()).lower()
+        loaded = sorted(dll[:-4] for dll, program in self.evidence() if program == host)
+        self.assertEqual(loaded, sorted(exposed), "planted DLLs loaded beside the installer")
+        self.assertTrue(all(program == host for _dll, program in self.evidence()), sorted(self.evidence()))
         self.assertEqual(run.returncode, 0, "the driver could not play the script:\n" + run.describe())
         return run
 
+
+class PlantedDlls(PlantedDllCase):
     def test_default_folder_run_loads_no_planted_dll(self):
         self.prefix.make_folder(DEFAULT_FOLDER)
         run = self.run_installer_with_planted(["window", "box=ok"])
@@ -172,6 +179,25 @@ class PlantedDlls(ScenarioCase):
         self.assertBox(run.boxes[1], SUCCESS_TITLE, SUCCESS)
         self.assertEqual(run.exit_code, EXIT_INSTALLED)
         self.assertFilesEqual("C:\\picked", self.deck())
+
+
+class PlantedDllsWithoutTheSearchRestriction(PlantedDllCase):
+    """Windows 7 or Vista without update KB2533623: SetDefaultDllDirectories is missing, and the
+    installer can only take the current folder out of the search. Its own loads (winmm with its
+    import msacm32, shcore) still name the system folder in full; what system components load by
+    name alone is taken from beside the installer, as the README says."""
+    INSTALLER = "TestWindows7.exe"
+    # Of the names tried, what those components load by name alone under Wine 8 as a default-folder
+    # run goes: the theme engine, for the window's frame.
+    EXPOSED = ("uxtheme",)
+
+    def test_own_dlls_come_from_the_system_folder(self):
+        self.prefix.make_folder(DEFAULT_FOLDER)
+        run = self.run_installer_with_planted(["window", "box=ok"], exposed=self.EXPOSED)
+
+        self.assertBox(self.assertOnlyBox(run), SUCCESS_TITLE, SUCCESS)
+        self.assertEqual(run.exit_code, EXIT_INSTALLED)
+        self.assertFilesEqual(DEFAULT_FOLDER, self.deck())
 
 
 if __name__ == "__main__":

@@ -342,5 +342,25 @@ class WindowMovedTo144Dpi(WindowScenario):
         self.assertDrawn(self.shots["changed"], client_box(changed), "after the change")
 
 
+class WindowAt144DpiOnWindows81(WindowScenario):
+    """Without the per-window DPI functions of Windows 10 (Windows 8.1, early Windows 10), the
+    window takes its monitor's DPI from shcore and its frame from the system's metrics."""
+    INSTALLER = "TestWindows81.exe"
+    DPI = 144
+
+    def test_laid_out_for_the_monitor_dpi(self):
+        run = self.play(hooks={})
+        self.assertDrawn(self.shots["window"], client_box(run.of("window")[0]), "shown")
+
+
+class WindowMovedTo144DpiOnWindows81(WindowMovedTo144Dpi):
+    INSTALLER = "TestWindows81.exe"
+
+
+class WindowAt144DpiOnWindows7(WindowAt144DpiOnWindows81):
+    """Windows 7 has no shcore.dll either: the window takes the system's DPI."""
+    INSTALLER = "TestWindows7.exe"
+
+
 if __name__ == "__main__":
     unittest.main()
