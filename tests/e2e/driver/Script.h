@@ -7,9 +7,10 @@
 //   window            wait until the installer's main window is visible; report its frame
 //   window-close      ask the main window to close (as its close button would)
 //   window-move=X,Y   move the main window's frame to screen position X,Y
-//   dpi=DPI,X,Y       tell the main window its DPI is now DPI, as Windows does when the window
-//                     moves to a monitor of another scale: WM_DPICHANGED with a suggested frame
-//                     at X,Y, the current one scaled by the change; report the window afterwards
+//   dpi=DPI,X,Y       tell the main window its DPI is now DPI, as Windows 10 does when the window
+//                     moves to a monitor of another scale: WM_GETDPISCALEDSIZE (reported), then
+//                     WM_DPICHANGED with a suggested frame at X,Y of the size the window named,
+//                     or else the current one scaled by the change; report the window afterwards
 //   accessible        report the main window's child windows in reading order: class, style,
 //                     text, and name and role as the accessibility API (oleacc) gives them
 //   cover             lay a plain window of the driver's own over the main window's frame, as

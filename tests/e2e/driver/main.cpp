@@ -310,6 +310,10 @@ private:
         return true;
     }
 
+    // The message by which Windows 10 asks a per-monitor window its frame size for a new DPI;
+    // older SDK headers lack its name.
+    static constexpr UINT kGetDpiScaledSize = 0x02E4;
+
     bool ChangeDpi(int dpi, int x, int y)
     {
         const HWND window = AwaitMainWindow();
@@ -319,9 +323,25 @@ private:
         GetWindowRect(window, &frame);
         const UINT current = WindowDpi(window);
         const int from = current != 0 ? static_cast<int>(current) : 96;
-        const RECT suggested = {x, y, x + MulDiv(frame.right - frame.left, dpi, from),
-                                y + MulDiv(frame.bottom - frame.top, dpi, from)};
-        // The message carries a pointer, which the window reads in its own address space.
+        // As Windows 10 does: first the window may name its own frame size for the new DPI
+        // (WM_GETDPISCALEDSIZE, answered TRUE); otherwise the frame is scaled by the change.
+        SIZE size = {MulDiv(frame.right - frame.left, dpi, from), MulDiv(frame.bottom - frame.top, dpi, from)};
+        // The messages carry pointers, which the window reads in its own address space.
+        RemoteBuffer remoteSize(process_.get(), sizeof size);
+        if (!remoteSize || !remoteSize.Write(&size, sizeof size))
+            return Fail("cannot write the scaled size into the installer");
+        DWORD_PTR answered = 0;
+        if (!SendMessageTimeoutW(window, kGetDpiScaledSize, static_cast<WPARAM>(dpi),
+                                 reinterpret_cast<LPARAM>(remoteSize.address()), SMTO_NORMAL, 10000, &answered))
+            return Fail("the main window did not answer WM_GETDPISCALEDSIZE");
+        if (answered && !remoteSize.Read(&size, sizeof size))
+            return Fail("cannot read the window's own size back");
+        JsonLine("dpi_scaled_size")
+            .Flag("answered", answered != 0)
+            .Raw("size", "[" + std::to_string(size.cx) + ", " + std::to_string(size.cy) + "]")
+            .Emit();
+
+        const RECT suggested = {x, y, x + size.cx, y + size.cy};
         RemoteBuffer remote(process_.get(), sizeof suggested);
         if (!remote || !remote.Write(&suggested, sizeof suggested))
             return Fail("cannot write the suggested frame into the installer");

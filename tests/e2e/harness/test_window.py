@@ -337,6 +337,13 @@ class WindowMovedTo144Dpi(WindowScenario):
                         hooks={"changed": self.shoot("changed", changed_drawn)})
         changed = run.of("dpi_changed")[0]
         self.assertEqual(changed["rect"][:2], [x, y], "the window did not take the suggested place")
+        # Asked first, the window named its own frame for the new DPI: one around the new client
+        # area. (Wine then draws the frame at its screen's DPI, and the window corrects for that.)
+        scaled = run.of("dpi_scaled_size")[0]
+        self.assertTrue(scaled["answered"], "the window did not name its size for the new DPI")
+        (width, height), (frame_width, frame_height) = Layout(self.DPI).client, scaled["size"]
+        self.assertTrue(width < frame_width < width + 40 and height < frame_height < height + 80,
+                        f"named frame {scaled['size']} for a client area of {width} x {height}")
         self.assertFalse(overlap(rect_box(changed["rect"]), rect_box(run.boxes[0]["rect"])),
                          "the window stands where the question comes; the shots cannot tell them apart")
         self.assertDrawn(self.shots["changed"], client_box(changed), "after the change")
