@@ -182,6 +182,8 @@ std::optional<Script> ParseScript(const std::vector<std::wstring>& arguments, st
                 return std::nullopt;
             }
             script.timeoutSeconds = *seconds;
+        } else if (argument.starts_with(L"--occupy=")) {
+            script.occupy.push_back(argument.substr(9));
         } else if (!AddActions(argument, script.actions)) {
             error = L"unknown action: " + argument;
             return std::nullopt;

@@ -1,7 +1,11 @@
 #pragma once
 // The driver's command line: which installer to start and the user actions to play against it.
 //
-//   tazel_driver --run=C:\path\Installer.exe [--timeout=SECONDS] ACTION...
+//   tazel_driver --run=C:\path\Installer.exe [--timeout=SECONDS] [--occupy=PATH]... ACTION...
+//
+// --occupy=PATH makes, before the installer runs a single instruction, the file its first
+// temporary name for the target PATH would be ("PATH.<installer pid in hex>-0.tmp"): a name
+// taken, and a leftover whose writer still runs.
 //
 // Actions, played in order (an "exit" is added when the script does not end with one):
 //   window            wait until the installer's main window is visible; report its frame
@@ -60,6 +64,7 @@ struct Action {
 struct Script {
     std::wstring installer;
     int timeoutSeconds = 60;
+    std::vector<std::wstring> occupy;
     std::vector<Action> actions;
 };
 

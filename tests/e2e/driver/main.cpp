@@ -78,7 +78,8 @@ private:
         startup.cb = sizeof startup;
         PROCESS_INFORMATION created = {};
         // Started from its own folder, as a double click in a file manager would.
-        if (!CreateProcessW(script_.installer.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+        const DWORD flags = script_.occupy.empty() ? 0 : CREATE_SUSPENDED;
+        if (!CreateProcessW(script_.installer.c_str(), commandLine.data(), nullptr, nullptr, FALSE, flags, nullptr,
                             folder.c_str(), &startup, &created)) {
             JsonLine("error")
                 .Text("action", "start")
@@ -90,6 +91,30 @@ private:
         process_.reset(created.hProcess);
         UniqueHandle thread(created.hThread);
         processId_ = created.dwProcessId;
+        if (!script_.occupy.empty()) {
+            const bool occupied = Occupy();
+            ResumeThread(thread.get());
+            return occupied;
+        }
+        return true;
+    }
+
+    // The installer's first temporary name for each target to occupy, made while it is suspended.
+    bool Occupy()
+    {
+        wchar_t pid[16] = {};
+        wsprintfW(pid, L"%x", static_cast<unsigned>(processId_));
+        for (const std::wstring& target : script_.occupy) {
+            const std::wstring name = target + L"." + pid + L"-0.tmp";
+            win32::UniqueFile file(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                        nullptr));
+            DWORD written = 0;
+            if (!file || !WriteFile(file.get(), "occupied", 8, &written, nullptr)) {
+                JsonLine("error").Text("action", "occupy").Text("path", name).Number("code", GetLastError()).Emit();
+                return false;
+            }
+            JsonLine("occupied").Text("path", name).Emit();
+        }
         return true;
     }
 
