@@ -15,6 +15,11 @@ inline constexpr std::size_t kShellPathBufferLength = 260;
 // (a network path) does not count; a doubled separator anywhere after it does.
 bool HasDoubledSeparator(std::wstring_view path);
 
+// A full path in the form that lifts the MAX_PATH limit ("\\?\"): a drive path gets the prefix,
+// a network path becomes "\\?\UNC\server\share...", a path in the device namespace ("\\.\") is
+// named the same way, and one that has the prefix already stays as it is.
+[[nodiscard]] std::wstring ExtendedLengthPath(std::wstring_view fullPath);
+
 // The text of a NUL-filled buffer up to, not including, its first NUL (all of it if it has none).
 std::wstring CutAtFirstNul(std::wstring_view buffer);
 

@@ -1,6 +1,7 @@
 #include "payload/Payload.h"
 
 #include "core/BusyRetry.h"
+#include "core/FolderRules.h"
 #include "core/PackageManifest.h"
 #include "core/TemporaryFiles.h"
 #include "platform/Owners.h"
@@ -22,12 +23,7 @@ namespace {
     if (length == 0 || length >= needed)
         return std::unexpected(LastErrorFailure());
     full.resize(length);
-
-    if (full.starts_with(L"\\\\?\\"))
-        return full;
-    if (full.starts_with(L"\\\\"))
-        return L"\\\\?\\UNC\\" + full.substr(2);
-    return L"\\\\?\\" + full;
+    return ExtendedLengthPath(full);
 }
 
 // A read-only file, or a folder, of the target's name: Windows refuses to replace either, and

@@ -37,5 +37,17 @@ TEST(FolderRulesTest, BufferTextEndsAtTheFirstNul)
     EXPECT_EQ(CutAtFirstNul(L"no terminator"), L"no terminator");
 }
 
+TEST(FolderRulesTest, ExtendedLengthPathNamesEveryKindOfFullPath)
+{
+    const std::pair<const wchar_t*, const wchar_t*> rows[] = {
+        {L"C:\\ProgramData\\Ombrix\\graphics\\Tazel.dek", L"\\\\?\\C:\\ProgramData\\Ombrix\\graphics\\Tazel.dek"},
+        {L"\\\\server\\share\\graphics\\Tazel.dek", L"\\\\?\\UNC\\server\\share\\graphics\\Tazel.dek"},
+        {L"\\\\.\\C:\\graphics\\Tazel.dek", L"\\\\?\\C:\\graphics\\Tazel.dek"},
+        {L"\\\\?\\C:\\graphics\\Tazel.dek", L"\\\\?\\C:\\graphics\\Tazel.dek"},
+    };
+    for (const auto& [full, extended] : rows)
+        EXPECT_EQ(ExtendedLengthPath(full), extended) << full;
+}
+
 } // namespace
 } // namespace tazel
