@@ -85,6 +85,7 @@ class Description:
     installer_name: str = None
     display_name: str = None
     files: list = dataclasses.field(default_factory=list)
+    unreadable_files: int = 0  # file lines not of the form; the count is not known then
     lines: dict = dataclasses.field(default_factory=dict)  # key -> line
 
 
@@ -120,7 +121,7 @@ def parse(data, path=None):
     """A Description from the file's bytes, and the problems of its form."""
     description = Description(path=path)
     problems = []
-    in_files = False
+    section = "head"
     file_lines = 0
     if data.startswith(b"\xef\xbb\xbf"):
         data = data[3:]
@@ -135,16 +136,21 @@ def parse(data, path=None):
             continue
         if text.startswith("["):
             if text != FILES_SECTION:
+                # Its lines are passed over: they would only repeat the one mistake.
                 problems.append(Problem(number, f"unknown section {text!r}; the one section is {FILES_SECTION}"))
-            elif in_files:
+            elif section == "files":
                 problems.append(Problem(number, f"{FILES_SECTION} a second time"))
-            in_files = True
+            section = "files" if text == FILES_SECTION else "unknown"
             continue
-        if in_files:
+        if section == "unknown":
+            continue
+        if section == "files":
             file_lines += 1
             entry = parse_file_line(text, number, problems)
             if entry:
                 description.files.append(entry)
+            else:
+                description.unreadable_files += 1
             continue
         key, equals, value = text.partition("=")
         key = key.strip(" \t")
@@ -268,7 +274,8 @@ def check(description, sources):
         if problem:
             problems.append(Problem(entry.line, problem))
 
-    if description.files and description.files[0].name and len(description.files) <= MOST_FILES:
+    if (description.files and description.files[0].name and len(description.files) <= MOST_FILES
+            and not description.unreadable_files):
         problem = kind_problem(description.files[0].name, len(description.files))
         if problem:
             problems.append(Problem(description.files[0].line, problem))
