@@ -24,7 +24,7 @@ DECK = {4: "Tazel.dek = a"}
 
 # (what is wrong, edits, line of the problem or 0 for the whole file, what the message must say)
 BAD = [
-    ("folder part", {5: r"..\Face0.cbx = b"}, 5, r"'..\\Face0.cbx' has a folder part ('\\')"),
+    ("folder part", {5: r"..\Face0.cbx = b"}, 5, r"'..\Face0.cbx' has a folder part ('\')"),
     ("sub-folder", {5: "graphics/x.cbx = b"}, 5, "'graphics/x.cbx' has a folder part ('/')"),
     ("the folder above", {5: ".. = b"}, 5, "'..' is a folder's name"),
     ("refused character", {5: "a:b.cbx = b"}, 5, "holds ':', which Windows refuses in file names"),

@@ -36,8 +36,7 @@ import stat
 import sys
 import unicodedata
 
-HERE = pathlib.Path(__file__).resolve().parent
-REPO = HERE.parent.parent
+REPO = pathlib.Path(__file__).resolve().parents[2]
 TEMPLATES = REPO / "cmake"
 
 # The kind rule of core/PackageManifest.cpp: the first name's last three characters, compared
@@ -54,7 +53,7 @@ DEVICE_NAMES = ({"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"} |
 # letters, digits and a few plain signs only.
 INSTALLER_NAME_SIGNS = " -_.()"
 
-KEYS = {"installer-name": "installer name", "display-name": "display name"}
+KEYS = ("installer-name", "display-name")
 FILES_SECTION = "[files]"
 
 
@@ -106,9 +105,11 @@ class BadDescription(Exception):
         return "\n".join(f"{where}:{p.line}: {p.text}" if p.line else f"{where}: {p.text}" for p in self.problems)
 
 
-def shown(name, longest=40):
-    """A name as a message quotes it: whole when short, otherwise its start."""
-    return repr(name) if len(name) <= longest else repr(name[:longest]) + "..."
+def shown(text, longest=40, quote="'"):
+    """A text as a message quotes it: as written (a backslash stays one), control characters by
+    their code, a long one by its start."""
+    visible = "".join(f"<U+{ord(c):04X}>" if unicodedata.category(c) == "Cc" else c for c in text[:longest])
+    return f"{quote}{visible}{quote}" + ("..." if len(text) > longest else "")
 
 
 def utf16_length(text):
@@ -137,7 +138,7 @@ def parse(data, path=None):
         if text.startswith("["):
             if text != FILES_SECTION:
                 # Its lines are passed over: they would only repeat the one mistake.
-                problems.append(Problem(number, f"unknown section {text!r}; the one section is {FILES_SECTION}"))
+                problems.append(Problem(number, f"unknown section {shown(text)}; the one section is {FILES_SECTION}"))
             elif section == "files":
                 problems.append(Problem(number, f"{FILES_SECTION} a second time"))
             section = "files" if text == FILES_SECTION else "unknown"
@@ -157,7 +158,7 @@ def parse(data, path=None):
         if not equals:
             problems.append(Problem(number, f"expected 'key = value' or {FILES_SECTION}, found {shown(text)}"))
         elif key not in KEYS:
-            problems.append(Problem(number, f"unknown key {key!r}; the keys are {' and '.join(KEYS)}"))
+            problems.append(Problem(number, f"unknown key {shown(key)}; the keys are {' and '.join(KEYS)}"))
         elif key in description.lines:
             problems.append(Problem(number, f"{key} a second time (first on line {description.lines[key]})"))
         else:
@@ -198,17 +199,19 @@ def parse_file_line(text, number, problems):
 def windows_name_problem(name, what):
     """Why Windows cannot hold `name` as a file name, or None."""
     if name in (".", ".."):
-        return f"{what} {name!r} is a folder's name, not a file's"
+        return f"{what} {shown(name)} is a folder's name, not a file's"
     folder_part = next((c for c in name if c in "\\/"), None)
     if folder_part:
-        return (f"{what} {shown(name)} has a folder part ({folder_part!r}); the installer writes every file "
-                f"into the one destination folder, so give the bare file name")
+        return (f"{what} {shown(name)} has a folder part ({shown(folder_part)}); the installer writes every "
+                f"file into the one destination folder, so give the bare file name")
     refused = next((c for c in name if c in REFUSED_CHARACTERS or ord(c) < 0x20), None)
     if refused:
-        character = repr(refused) if ord(refused) >= 0x20 else f"the control character U+{ord(refused):04X}"
-        return f"{what} {shown(name)} holds {character}, which Windows refuses in file names (< > : \" / \\ | ? * and control characters)"
+        character = shown(refused) if ord(refused) >= 0x20 else f"the control character U+{ord(refused):04X}"
+        return (f"{what} {shown(name)} holds {character}, which Windows refuses in file names "
+                f"(< > : \" / \\ | ? * and control characters)")
     if name.endswith((".", " ")):
-        return f"{what} {shown(name)} ends in a {'dot' if name.endswith('.') else 'space'}, which Windows drops from file names"
+        end = "dot" if name.endswith(".") else "space"
+        return f"{what} {shown(name)} ends in a {end}, which Windows drops from file names"
     device = name.split(".", 1)[0].rstrip(" ").upper()
     if device in DEVICE_NAMES:
         return f"{what} {shown(name)} is the device {device} to Windows, which refuses it as a file name"
@@ -229,57 +232,39 @@ def text_problem(value, what):
     return None
 
 
-def check(description, sources):
-    """The problems of a description's content; `sources` is the folder its sources are relative to."""
-    problems = []
-    installer_line = description.lines.get("installer-name", 0)
-    display_line = description.lines.get("display-name", 0)
-    if description.installer_name is not None:
-        name = description.installer_name
-        problem = text_problem(name, "installer name")
-        if not problem:
-            odd = next((c for c in name if not c.isalnum() and c not in INSTALLER_NAME_SIGNS), None)
-            if odd:
-                problem = (f"the installer name {name!r} holds {odd!r}; it becomes the file name {name}.exe and "
-                           f"may hold letters, digits, spaces and - _ . ( )")
-            else:
-                problem = windows_name_problem(name, "the installer name")
-            if not problem and utf16_length(name + ".exe") > name_limits()[1]:
-                problem = f"the installer name is longer than the {name_limits()[1] - 4} characters its .exe file name can take"
-        if problem:
-            problems.append(Problem(installer_line, problem))
-    if description.display_name is not None:
-        problem = text_problem(description.display_name, "display name")
-        if problem:
-            problems.append(Problem(display_line, problem))
+def installer_name_problem(name):
+    problem = text_problem(name, "installer name")
+    if problem:
+        return problem
+    odd = next((c for c in name if not c.isalnum() and c not in INSTALLER_NAME_SIGNS), None)
+    if odd:
+        return (f"the installer name {shown(name)} holds {shown(odd)}; it becomes the file name {name}.exe "
+                f"and may hold letters, digits, spaces and - _ . ( )")
+    problem = windows_name_problem(name, "the installer name")
+    component = name_limits()[1]
+    if not problem and utf16_length(name + ".exe") > component:
+        problem = f"the installer name is longer than the {component - 4} characters its .exe file name can take"
+    return problem
 
+
+def file_name_problem(entry, earlier):
+    """`earlier`: the entries before it, by the name Windows compares."""
+    if not entry.name:
+        return "the file name is empty"
+    problem = windows_name_problem(entry.name, "the file name")
+    if problem:
+        return problem
     longest, component, suffix = name_limits()
-    seen = {}
-    for index, entry in enumerate(description.files):
-        if index == MOST_FILES:
-            problems.append(Problem(entry.line, f"a ninth file: a package holds at most {NUMBER_WORDS[MOST_FILES]}"))
-        problem = (f"the file name is empty" if not entry.name else windows_name_problem(entry.name, "the file name"))
-        if not problem and utf16_length(entry.name) > longest:
-            problem = (f"the file name {shown(entry.name)} is {utf16_length(entry.name)} UTF-16 units long; the "
-                       f"installer writes names of at most {longest}: Windows holds {component} in a name and "
-                       f"the temporary file written beside it adds up to {suffix}")
-        if not problem:
-            twin = seen.setdefault(windows_equal(entry.name), entry)
-            if twin is not entry:
-                problem = (f"the file name {entry.name!r} is the same file as {twin.name!r} on line {twin.line}: "
-                           f"Windows ignores case in file names")
-        if problem:
-            problems.append(Problem(entry.line, problem))
-        problem = source_problem(entry, sources)
-        if problem:
-            problems.append(Problem(entry.line, problem))
-
-    if (description.files and description.files[0].name and len(description.files) <= MOST_FILES
-            and not description.unreadable_files):
-        problem = kind_problem(description.files[0].name, len(description.files))
-        if problem:
-            problems.append(Problem(description.files[0].line, problem))
-    return problems
+    length = utf16_length(entry.name)
+    if length > longest:
+        return (f"the file name {shown(entry.name)} is {length} UTF-16 units long; the installer writes names "
+                f"of at most {longest}: Windows holds {component} in a name and the temporary file written "
+                f"beside it adds up to {suffix}")
+    twin = earlier.setdefault(windows_equal(entry.name), entry)
+    if twin is not entry:
+        return (f"the file name {shown(entry.name)} is the same file as {shown(twin.name)} on line {twin.line}: "
+                f"Windows ignores case in file names")
+    return None
 
 
 def kind_problem(first, count):
@@ -289,21 +274,47 @@ def kind_problem(first, count):
         kind, wanted = KINDS[ending]
         if count == wanted:
             return None
-        return (f"the first file {first!r} ends in {ending!r}, which makes a {kind} package: the installer writes "
-                f"exactly {NUMBER_WORDS[wanted]} files, and {listed}")
+        return (f"the first file {shown(first)} ends in {shown(ending)}, which makes a {kind} package: the "
+                f"installer writes exactly {NUMBER_WORDS[wanted]} files, and {listed}")
     if count == 1:
         return None
     near = next((k for k in KINDS if k == ending.lower()), None)
-    return (f"the first file {first!r} ends in {ending!r}, which is neither 'dek' (a deck package of eight files) "
-            f"nor 'fac' (a face package of five): the installer then writes this one file only, and {listed}"
-            + (f"; the ending is compared case by case, so {ending!r} is not {near!r}" if near else ""))
+    return (f"the first file {shown(first)} ends in {shown(ending)}, which is neither 'dek' (a deck package of "
+            f"eight files) nor 'fac' (a face package of five): the installer then writes this one file only, "
+            f"and {listed}" + (f"; the ending is compared case by case, so {shown(ending)} is not {shown(near)}"
+                                if near else ""))
+
+
+def check(description, sources):
+    """The problems of a description's content; `sources` is the folder its sources are relative to."""
+    problems = []
+
+    def add(line, problem):
+        if problem:
+            problems.append(Problem(line, problem))
+
+    if description.installer_name is not None:
+        add(description.lines["installer-name"], installer_name_problem(description.installer_name))
+    if description.display_name is not None:
+        add(description.lines["display-name"], text_problem(description.display_name, "display name"))
+    earlier = {}
+    for index, entry in enumerate(description.files):
+        if index == MOST_FILES:
+            add(entry.line, f"a ninth file: a package holds at most {NUMBER_WORDS[MOST_FILES]}")
+        add(entry.line, file_name_problem(entry, earlier))
+        add(entry.line, source_problem(entry, sources))
+    # The count is judged only when every file line could be read.
+    files = description.files
+    if files and files[0].name and len(files) <= MOST_FILES and not description.unreadable_files:
+        add(files[0].line, kind_problem(files[0].name, len(files)))
+    return problems
 
 
 def source_problem(entry, sources):
     if not entry.source:
-        return f"{entry.name or 'the file'} has no source after '='"
+        return f"{shown(entry.name, quote='') if entry.name else 'the file'} has no source after '='"
     path = pathlib.Path(sources, entry.source)
-    what = f"the source of {entry.name or 'the file'}, {entry.source!r} ({path})"
+    what = f"the source of {shown(entry.name, quote='') if entry.name else 'the file'}, {shown(entry.source)} ({path})"
     try:
         info = os.stat(path)
     except FileNotFoundError:
@@ -339,9 +350,12 @@ def load(path, sources=None):
 
 
 def summary(description):
-    kind = KINDS.get(description.files[0].name[-3:], ("one-file",))[0]
-    return (f"{description.installer_name}.exe: a {kind} package, {', '.join(e.name for e in description.files)}; "
-            f"the player reads \"{description.display_name} Installation\"")
+    """What the package installs and what the player reads, for the publisher."""
+    names = [e.name for e in description.files]
+    kind = KINDS.get(names[0][-3:], ("one-file",))[0]
+    return (f"{description.installer_name}.exe: a {kind} package: {', '.join(names)}\n"
+            f"  the window's bottom line: {description.display_name} Installation\n"
+            f"  the box at the end:       {description.display_name} Installed!")
 
 
 # Writing ----------------------------------------------------------------------------------------
@@ -447,6 +461,8 @@ def arguments(argv):
 def main(argv=None):
     options = arguments(sys.argv[1:] if argv is None else argv)
     if options.command == "generate" and options.unchecked:
+        if not all("=" in f for f in options.file):
+            sys.exit("package_description.py: --file takes NAME=SOURCE")
         description = Description(installer_name=options.installer_name or "", display_name=options.display_name or "",
                                   files=[FileEntry(*f.split("=", 1)) for f in options.file])
         sources = os.path.abspath(options.sources or ".")
