@@ -158,7 +158,8 @@ def parse(data, path=None):
         if not equals:
             problems.append(Problem(number, f"expected 'key = value' or {FILES_SECTION}, found {shown(text)}"))
         elif key not in KEYS:
-            problems.append(Problem(number, f"unknown key {shown(key)}; the keys are {' and '.join(KEYS)}"))
+            problems.append(Problem(number, f"unknown key {shown(key)}; the keys are {' and '.join(KEYS)}, "
+                                            f"and the files go under {FILES_SECTION}"))
         elif key in description.lines:
             problems.append(Problem(number, f"{key} a second time (first on line {description.lines[key]})"))
         else:
@@ -461,8 +462,8 @@ def arguments(argv):
 def main(argv=None):
     options = arguments(sys.argv[1:] if argv is None else argv)
     if options.command == "generate" and options.unchecked:
-        if not all("=" in f for f in options.file):
-            sys.exit("package_description.py: --file takes NAME=SOURCE")
+        if not all("=" in f for f in options.file) or len(options.file) > MOST_FILES:
+            sys.exit(f"package_description.py: --file takes NAME=SOURCE, at most {MOST_FILES} times")
         description = Description(installer_name=options.installer_name or "", display_name=options.display_name or "",
                                   files=[FileEntry(*f.split("=", 1)) for f in options.file])
         sources = os.path.abspath(options.sources or ".")
