@@ -2,11 +2,13 @@
 
 import os
 import pathlib
+import subprocess
 import sys
 import tempfile
 import unittest
 
-sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tools" / "package"))
+REPO = pathlib.Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(REPO / "tools" / "package"))
 import package_description  # noqa: E402
 
 # A good face package; the rows below edit it by line number (None removes a line).
@@ -119,6 +121,16 @@ class DescriptionChecksTest(unittest.TestCase):
                 self.assertIn(message, problems[0].text)
                 self.assertTrue(report.startswith(f"{self.folder / 'test.package'}:{line}: " if line else
                                                   f"{self.folder / 'test.package'}: "), report)
+
+    def test_the_package_script_stops_before_building_anything(self):
+        build = self.folder / "build"
+        path = self.folder / "bad.package"
+        path.write_bytes(edited({5: "CON.cbx = b"}))
+        result = subprocess.run(["bash", str(REPO / "scripts" / "package.sh"), str(path)], capture_output=True,
+                                text=True, env=dict(os.environ, TAZEL_BUILD_DIR=str(build)), timeout=120)
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertIn(f"{path}:5: the file name 'CON.cbx' is the device CON", result.stderr)
+        self.assertFalse(build.exists(), "something was built")
 
     @unittest.skipIf(os.geteuid() == 0, "root reads a file whatever its permissions")
     def test_an_unreadable_source(self):

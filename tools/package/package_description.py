@@ -15,8 +15,8 @@ that reach the generated C++ and resource sources are escaped for them, so any d
 out in the installer exactly as written.
 
     package_description.py check DESCRIPTION [--sources FOLDER]
-        Checks; prints the installer name on standard output, a summary or the problems on standard
-        error; status 1 for a bad description.
+        Checks; prints the installer name and the display name on standard output, a line each, and
+        a summary or the problems on standard error; status 1 for a bad description.
     package_description.py generate DESCRIPTION [--sources FOLDER] --art FOLDER --resources FOLDER --out FOLDER
         Checks, then writes Manifest.cpp, Package.rc and Package.cmake into --out.
     package_description.py generate --unchecked --installer-name NAME --display-name NAME
@@ -460,6 +460,9 @@ def arguments(argv):
 
 
 def main(argv=None):
+    # Names go to the scripts and the terminal as UTF-8, whatever the locale says.
+    for stream in (sys.stdout, sys.stderr):
+        stream.reconfigure(encoding="utf-8")
     options = arguments(sys.argv[1:] if argv is None else argv)
     if options.command == "generate" and options.unchecked:
         if not all("=" in f for f in options.file) or len(options.file) > MOST_FILES:
@@ -479,6 +482,7 @@ def main(argv=None):
     if options.command == "check":
         print(summary(description), file=sys.stderr)
         print(description.installer_name)
+        print(description.display_name)
         return 0
     out = pathlib.Path(options.out)
     out.mkdir(parents=True, exist_ok=True)
