@@ -16,7 +16,8 @@
 #                                      that they stand in for the members of the same names
 #
 # For test packages that exercise the installer's failure paths and the kind rule's other
-# outcomes, which a checked description refuses: the texts are escaped alike, nothing is checked.
+# outcomes, which a checked description refuses, and for test builds of the installer's code: the
+# texts are escaped alike, nothing is checked.
 # An entry written as "<name>=" has no payload resource at all, and "=<source>" has an empty file
 # name. The executable is named after the target.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
