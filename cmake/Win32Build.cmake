@@ -63,20 +63,17 @@ target_include_directories(tazel_cxx_runtime PRIVATE ${CMAKE_SOURCE_DIR})
 
 include(${CMAKE_CURRENT_LIST_DIR}/TazelPackage.cmake)
 
-# The product.
-tazel_add_package(TazelDeck
-    INSTALLER_NAME "TazelDeck"
-    DISPLAY_NAME "Tazel Deck"
-    FILES
-        "Tazel.dek=${TAZEL_ART_DIR}/Tazel.dek"
-        "Tazel0.cbx=${TAZEL_ART_DIR}/Tazel0.cbx"
-        "Tazel1.cbx=${TAZEL_ART_DIR}/Tazel1.cbx"
-        "Tazel2.cbx=${TAZEL_ART_DIR}/Tazel2.cbx"
-        "Tazel3.cbx=${TAZEL_ART_DIR}/Tazel3.cbx"
-        "Tazel4.cbx=${TAZEL_ART_DIR}/Tazel4.cbx"
-        "Tazel5.cbx=${TAZEL_ART_DIR}/Tazel5.cbx"
-        "Tazel6.cbx=${TAZEL_ART_DIR}/Tazel6.cbx"
-)
+# A publisher's package alone, for scripts/package.sh: the installer code and that one package.
+set(TAZEL_PACKAGE_DESCRIPTION "" CACHE FILEPATH "Build only the package this description names")
+set(TAZEL_PACKAGE_SOURCES "" CACHE PATH "The folder its sources are relative to (default: the description's)")
+if(TAZEL_PACKAGE_DESCRIPTION)
+    tazel_add_package(tazel_package DESCRIPTION ${TAZEL_PACKAGE_DESCRIPTION} SOURCES ${TAZEL_PACKAGE_SOURCES})
+    file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/installer-path.txt CONTENT "$<TARGET_FILE:tazel_package>\n")
+    return()
+endif()
+
+# The product: its sources are the card art the native build draws.
+tazel_add_package(TazelDeck DESCRIPTION ${CMAKE_SOURCE_DIR}/resources/TazelDeck.package SOURCES ${TAZEL_ART_DIR})
 
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/packages/CMakeLists.txt)
     add_subdirectory(tests/packages)

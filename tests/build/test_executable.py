@@ -140,6 +140,15 @@ class TestPackagesTest(unittest.TestCase):
             self.assertNotIn(absent, ids, name)
             self.assertEqual(len(ids), 7, name)
 
+    def test_described_texts_reach_the_version_block_as_written(self):
+        # tests/packages/DescribedFace.package: a quote, a backslash and characters beyond ASCII,
+        # one of them beyond the 16-bit range, pass through windres unchanged.
+        block = load("TestDescribedFace.exe").resources()[(RT_VERSION, 1, LANG_EN_US)]
+        strings = parse_version_block(block)["strings"]["040904B0"]
+        self.assertEqual([strings[key] for key in ("FileDescription", "InternalName", "OriginalFilename")],
+                         ['T\u00e0zel "F\u00e4ces" \\ \u00dcn\u00efcode \U0001F0A1 installer for Ombrix',
+                          "T\u00e0zelF\u00e4ces", "T\u00e0zelF\u00e4ces.exe"])
+
 
 class ProductSizeTest(unittest.TestCase):
     # What the 32-bit installer may add to the eight files it carries: its code, the window's

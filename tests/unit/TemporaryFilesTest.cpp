@@ -79,6 +79,8 @@ TEST(TemporaryFilesTest, NameIsReadBackOnlyInTheSpellingARunWrites)
     EXPECT_EQ(L"Tazel4.cbx" + TemporaryFileSuffix(0x1a2b, 3), L"Tazel4.cbx.1a2b-3.tmp");
     EXPECT_EQ(TemporaryFileWriter(L"Tazel4.cbx.1a2b-3.tmp", L"Tazel4.cbx"), 0x1a2bu);
     EXPECT_EQ(TemporaryFileWriter(L"Tazel4.cbx.ffffffff-16.tmp", L"Tazel4.cbx"), 0xffffffffu);
+    // The longest suffix, which bounds the package's file names.
+    EXPECT_EQ(TemporaryFileSuffix(0xffffffffu, kLastTemporaryAttempt).size(), kLongestTemporarySuffix);
     for (const wchar_t* stranger : {
              L"Tazel4.cbx.1a2b-3.tmp.bak", L"Tazel4.cbx.1a2b-3.TMP", L"tazel4.cbx.1a2b-3.tmp", L"Tazel4.cbx.1A2B-3.tmp",
              L"Tazel4.cbx.01a2b-3.tmp", L"Tazel4.cbx.1a2b-03.tmp", L"Tazel4.cbx.1a2b-17.tmp", L"Tazel4.cbx.1a2b-.tmp",

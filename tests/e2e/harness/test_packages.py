@@ -45,6 +45,24 @@ class FacePackage(ScenarioCase):
         self.assertFilesEqual(DEFAULT_FOLDER, {name: entries[101 + i] for i, name in enumerate(self.INSTALLED)})
 
 
+class DescribedFacePackage(ScenarioCase):
+    # Built from tests/packages/DescribedFace.package through the same checks and generator as a
+    # publisher's package: the display name has to reach the player exactly as written.
+    INSTALLER = "TestDescribedFace.exe"
+    DISPLAY_NAME = 'T\u00e0zel "F\u00e4ces" \\ \u00dcn\u00efcode \U0001F0A1'
+
+    def test_installs_five_files_under_its_display_name(self):
+        self.prefix.make_folder(DEFAULT_FOLDER)
+        entries = self.payload()
+        run = self.run_installer("window", "accessible", "box=ok")
+
+        bottom_line = run.of("accessible")[0]["children"][-1]
+        self.assertEqual(bottom_line["text"], self.DISPLAY_NAME + " Installation")
+        self.assertBox(self.assertOnlyBox(run), SUCCESS_TITLE, self.DISPLAY_NAME + " Installed!")
+        self.assertEqual(run.exit_code, EXIT_INSTALLED)
+        self.assertFilesEqual(DEFAULT_FOLDER, {name: entries[101 + i] for i, name in enumerate(FacePackage.INSTALLED)})
+
+
 class UpperCaseDeckName(ScenarioCase):
     INSTALLER = "TestUpperDek.exe"
 
