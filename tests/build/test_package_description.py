@@ -41,6 +41,8 @@ BAD = [
      "and the temporary file written beside it adds up to 16"),
     ("same name but for case", {6: "FACE0.cbx = c"}, 6, "'FACE0.cbx' is the same file as 'Face0.cbx' on line 5"),
     ("empty name", {5: '"" = b'}, 5, "the file name is empty"),
+    ("a temporary file's name", {6: "Face0.cbx.1f-0.tmp = c"}, 6,
+     "'Face0.cbx.1f-0.tmp' is spelt as a temporary file the installer writes for 'Face0.cbx' on line 5"),
     ("deck of five", DECK, 4, "'Tazel.dek' ends in 'dek', which makes a deck package: the installer writes exactly "
                               "eight files, and 5 are listed"),
     ("face of eight", {9: "\n".join(MORE[:3])}, 4, "ends in 'fac', which makes a face package: the installer "

@@ -304,11 +304,27 @@ def check(description, sources):
             add(entry.line, f"a ninth file: a package holds at most {NUMBER_WORDS[MOST_FILES]}")
         add(entry.line, file_name_problem(entry, earlier))
         add(entry.line, source_problem(entry, sources))
+    for entry in description.files:
+        add(entry.line, leftover_problem(entry, description.files))
     # The count is judged only when every file line could be read.
     files = description.files
     if files and files[0].name and len(files) <= MOST_FILES and not description.unreadable_files:
         add(files[0].line, kind_problem(files[0].name, len(files)))
     return problems
+
+
+def leftover_problem(entry, files):
+    """A name spelt as the installer spells a temporary file of another file of the package
+    ("<target>.<process id in hex>-<attempt>.tmp"): a later run would remove it as the leftover of
+    an interrupted one."""
+    for target in files:
+        if target is entry or not target.name:
+            continue
+        if re.fullmatch(re.escape(target.name) + r"\.[1-9a-f][0-9a-f]{0,7}-(?:[0-9]|1[0-6])\.tmp", entry.name or ""):
+            return (f"the file name {shown(entry.name)} is spelt as a temporary file the installer writes for "
+                    f"{shown(target.name)} on line {target.line}: a later run would remove it as the leftover of "
+                    f"an interrupted one")
+    return None
 
 
 def source_problem(entry, sources):
