@@ -270,15 +270,16 @@ class Reasons:
                 text = text.strip()
                 if not text or text.startswith("#"):
                     continue
-                fields = text.split(None, 2)
-                if len(fields) < 3 or ":" not in fields[0] or fields[1] not in KINDS:
+                # A function's name may hold spaces ("operator new[]"): the kind ends it.
+                fields = re.fullmatch(rf"([^:\s]+):(.+?)\s+({'|'.join(KINDS)})\s+(.+)", text)
+                if not fields:
                     raise SystemExit(f"{path}:{number}: not `<file>:<function or lines> <kind> <why>` "
                                      f"with a kind of {', '.join(KINDS)}")
-                name, what = fields[0].split(":", 1)
+                name, what, kind, why = fields.groups()
                 lines = re.fullmatch(r"(\d+)(?:-(\d+))?", what)
                 span = (int(lines.group(1)), int(lines.group(2) or lines.group(1))) if lines else None
                 self.entries.append({"file": name, "function": None if span else what, "lines": span,
-                                     "kind": fields[1], "why": fields[2], "used": False, "where": f"{path}:{number}"})
+                                     "kind": kind, "why": why, "used": False, "where": f"{os.path.basename(path)}:{number}"})
 
     def find(self, name, line, function):
         """The reason for an unexecuted line: a line range first (the narrowest), else its function."""
