@@ -36,6 +36,14 @@ add_library(tazel_installer_options INTERFACE)
 target_compile_options(tazel_installer_options INTERFACE
     -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-threadsafe-statics)
 target_link_libraries(tazel_core PUBLIC tazel_installer_options)
+if(TAZEL_COVERAGE)
+    # Counters on every object built with the installer's options, the generated manifests too.
+    # The C runtime's exit writes them; the last resort, which ends the process without that
+    # exit, writes them itself in this build alone.
+    target_compile_options(tazel_installer_options INTERFACE --coverage -O0)
+    target_link_options(tazel_installer_options INTERFACE --coverage)
+    target_compile_definitions(tazel_installer_options INTERFACE TAZEL_COVERAGE_DUMP)
+endif()
 
 add_library(tazel_win32 STATIC
     platform/Win32Error.cpp

@@ -7,6 +7,11 @@
 #include "ui/MainWindow.h"
 #include "ui/MessageBoxes.h"
 
+#ifdef TAZEL_COVERAGE_DUMP
+// libgcov's: writes the coverage build's counters, which the C runtime's exit would write.
+extern "C" void __gcov_dump(void);
+#endif
+
 namespace tazel::win32 {
 namespace {
 
@@ -79,6 +84,9 @@ void EndRunOnUnrecoverableFailure(DWORD code) noexcept
     // Nothing can be unwound without exceptions, so the process ends here rather than by
     // returning to the entry. Files stay as they are: each target is replaced in one step, and a
     // temporary file left behind is removed by the next run.
+#ifdef TAZEL_COVERAGE_DUMP
+    __gcov_dump();
+#endif
     ExitProcess(static_cast<UINT>(lastResort.outcome));
 }
 

@@ -10,6 +10,8 @@ Settings (environment):
   TAZEL_E2E_OUTPUT      screenshots and transcripts (default: <build root>/native/tests/e2e/output)
   TAZEL_E2E_WORK        prefixes (default: <system temp>/tazel-e2e-work)
   TAZEL_E2E_KEEP=1      keep each scenario's prefix for inspection
+  TAZEL_E2E_COVERAGE    a folder: for scripts/coverage.sh's instrumented build, each scenario's gcov
+                        counters are kept there (one subfolder per prefix) before the prefix goes
 """
 
 import atexit
@@ -40,6 +42,9 @@ DRIVER = "tazel_driver.exe"
 MAIN_WINDOW_TITLE = "Ombrix Support Files"
 # Where inside the prefix the programs under test are put.
 PROGRAM_FOLDER = "C:\\tazel"
+# Where an instrumented installer writes its gcov counters when the coverage report collects them:
+# libgcov puts each counter file's build path (a Unix path, read on the current drive) under it.
+COVERAGE_FOLDER = PROGRAM_FOLDER + "\\gcov"
 
 # Bump when the template's settings change, so a stale template is not reused.
 TEMPLATE_REVISION = "4"
@@ -78,6 +83,8 @@ class Config:
         self.work = os.path.abspath(os.environ.get("TAZEL_E2E_WORK") or
                                     os.path.join(tempfile.gettempdir(), "tazel-e2e-work"))
         self.keep = os.environ.get("TAZEL_E2E_KEEP") == "1"
+        coverage = os.environ.get("TAZEL_E2E_COVERAGE")
+        self.coverage = os.path.abspath(coverage) if coverage else None
         self.win_build = os.path.join(self.build_root, "win-i686")
 
     def program(self, name):
@@ -398,9 +405,10 @@ def wine_environment(prefix, display):
     }
 
 
-def in_prefix(account, route, prefix, display, program, args):
-    """The command that runs `program` as the test user, by `route`, with the prefix's environment only."""
-    env = wine_environment(prefix, display)
+def in_prefix(account, route, prefix, display, program, args, extra_env=None):
+    """The command that runs `program` as the test user, by `route`, with the prefix's environment only
+    (and `extra_env`)."""
+    env = dict(extra_env or {}, **wine_environment(prefix, display))
     command = ["env", "-i"] + [f"{k}={v}" for k, v in env.items()] + [program] + list(args)
     return account.run_prefix + route.wrap(account.uid, account.gid, command)
 
@@ -547,7 +555,8 @@ class Prefix:
     # Running ---------------------------------------------------------------------------------
 
     def command(self, program, args):
-        return in_prefix(self.account, self.session.route, self.path, self.session.display.name, program, args)
+        extra = {"GCOV_PREFIX": COVERAGE_FOLDER} if self.session.config.coverage else None
+        return in_prefix(self.account, self.session.route, self.path, self.session.display.name, program, args, extra)
 
     def wine(self, *args, timeout=120):
         """Runs a Wine program (reg, regsvr32, ...) in this prefix to its end."""
@@ -657,8 +666,16 @@ class Prefix:
         self.stop()
         for folder in self.mounts:
             subprocess.run(["umount", "-l", folder], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.keep_coverage_counters()
         if not self.session.config.keep:
             shutil.rmtree(self.root, ignore_errors=True)
+
+    def keep_coverage_counters(self):
+        """Copies the counters an instrumented installer wrote in this prefix to the coverage
+        folder, under the prefix's own (unique) name; nothing unless coverage is collected."""
+        counters = self.unix_path(COVERAGE_FOLDER)
+        if self.session.config.coverage and os.path.isdir(counters):
+            shutil.copytree(counters, os.path.join(self.session.config.coverage, os.path.basename(self.root)))
 
 
 class Session:
