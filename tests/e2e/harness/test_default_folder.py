@@ -95,6 +95,18 @@ class DefaultFolderPresent(ScenarioCase):
         expected["Tazel3.cbx"] = old
         self.assertFilesEqual(DEFAULT_FOLDER, expected)
 
+    def test_folder_the_player_may_not_write_to_stops_the_copy(self):
+        # No temporary file can be made there: the copy's own error, and the folder as it was.
+        self.prefix.write_file(DEFAULT_FOLDER + "\\Tazel.dek", b"the deck installed before")
+        self.prefix.make_read_only(DEFAULT_FOLDER)
+        before = self.prefix.snapshot()
+
+        run = self.run_installer("box=ok")
+
+        self.assertBox(self.assertOnlyBox(run), ERROR_TITLE, COPY_FAILED)
+        self.assertEqual(run.exit_code, EXIT_COPY_FAILED)
+        self.assertNothingWritten(before)
+
     def test_folder_named_like_a_file_stops_the_copy(self):
         deck = self.deck()
         # The fourth file's name taken by a folder: the copy ends there and the folder stays as it was.

@@ -459,6 +459,9 @@ class Prefix:
         self.drive_c = os.path.join(self.path, "drive_c")
         self.drives = {"c": self.drive_c}
         self.mounts = []
+        # Variables every Wine command of this prefix gets besides the prefix's own, e.g. a test
+        # build's TAZEL_TEST_FAULT.
+        self.environment = {}
         driver = session.config.program(DRIVER)
         if driver is None:
             raise RuntimeError(f"{DRIVER} is not built in {session.config.win_build}")
@@ -555,7 +558,9 @@ class Prefix:
     # Running ---------------------------------------------------------------------------------
 
     def command(self, program, args):
-        extra = {"GCOV_PREFIX": COVERAGE_FOLDER} if self.session.config.coverage else None
+        extra = dict(self.environment)
+        if self.session.config.coverage:
+            extra["GCOV_PREFIX"] = COVERAGE_FOLDER
         return in_prefix(self.account, self.session.route, self.path, self.session.display.name, program, args, extra)
 
     def wine(self, *args, timeout=120):
