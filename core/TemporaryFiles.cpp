@@ -67,9 +67,8 @@ void RemoveLeftoverTemporaryFiles(const PackageManifest& manifest, const std::ws
                                   Platform& platform)
 {
     for (std::int32_t i = 0; i <= manifest.LastFileIndex && i < static_cast<std::int32_t>(kFileCount); ++i) {
+        // A file without a name has no temporary files: TemporaryFileWriter refuses every name for it.
         const std::wstring& targetName = manifest.FileNames[static_cast<std::size_t>(i)];
-        if (targetName.empty())
-            continue;
         for (const std::wstring& name : platform.FindFiles(destination, targetName + L".*" + kTemporaryExtension)) {
             const auto writer = TemporaryFileWriter(name, targetName);
             // A writer that still runs may be another installer between writing and renaming.

@@ -67,17 +67,13 @@ void* Allocate(std::size_t size) noexcept
     return HeapAlloc(GetProcessHeap(), 0, size != 0 ? size : 1);
 }
 
-void Free(void* block) noexcept
-{
-    if (block)
-        HeapFree(GetProcessHeap(), 0, block);
-}
-
 } // namespace
 
 // --- The global allocation functions ---
 // Their signatures are the language's own, declared in <new>; the compiler holds these to them.
-
+// The library's array forms only pass on to these. Its non-throwing forms catch what these
+// would throw, so they would bring the exception machinery with them, which the build checks
+// refuse; the installer has no use for them.
 void* operator new(std::size_t size)
 {
     if (void* block = Allocate(size))
@@ -85,39 +81,15 @@ void* operator new(std::size_t size)
     OutOfMemory();
 }
 
-void* operator new[](std::size_t size)
-{
-    return ::operator new(size);
-}
-
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    return Allocate(size);
-}
-
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
-{
-    return Allocate(size);
-}
-
 void operator delete(void* block) noexcept
 {
-    Free(block);
-}
-
-void operator delete[](void* block) noexcept
-{
-    Free(block);
+    if (block)
+        HeapFree(GetProcessHeap(), 0, block);
 }
 
 void operator delete(void* block, std::size_t) noexcept
 {
-    Free(block);
-}
-
-void operator delete[](void* block, std::size_t) noexcept
-{
-    Free(block);
+    ::operator delete(block);
 }
 
 // --- What the library's headers call where they would throw ---

@@ -271,8 +271,6 @@ void DrawLine(HDC dc, const layout::Line& line, const layout::Box& box, HFONT fo
 {
     const wchar_t* text = line.text ? line.text : runtimeText.c_str();
     const int length = lstrlenW(text);
-    if (length == 0)
-        return;
     const ScopedSelect selected(dc, font);
     // Measured and placed by hand rather than through DrawText, which would drop a trailing
     // space from the centring; the subtitle's trailing space is meant to count.
@@ -431,11 +429,6 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 [[nodiscard]] std::expected<void, Failure> RegisterWindowClass(HINSTANCE instance)
 {
-    WNDCLASSEXW existing = {};
-    existing.cbSize = sizeof existing;
-    if (GetClassInfoExW(instance, kWindowClass, &existing))
-        return {};
-
     WNDCLASSEXW windowClass = {};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = WindowProc;
@@ -465,7 +458,7 @@ std::expected<std::unique_ptr<MainWindow>, Failure> MainWindow::Create(HINSTANCE
     auto state = std::make_unique<State>();
     state->instance = instance;
     if (auto picture = Picture::FromResource(instance, IDR_WINDOW_PICTURE))
-        state->picture = std::move(*picture);
+        state->picture.emplace(std::move(*picture));
 
     // Sized for the screen's DPI to begin with; ApplyDpi below corrects it for the monitor the
     // window actually landed on.

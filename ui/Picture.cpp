@@ -14,8 +14,6 @@ std::expected<Picture, Failure> Picture::FromResource(HINSTANCE instance, int re
                                       MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
     if (!stored)
         return std::unexpected(stored.error());
-    if (stored->empty())
-        return std::unexpected(Win32Failure(ERROR_RESOURCE_DATA_NOT_FOUND));
     // WIC only reads through the stream; the pointer is non-const in its signature alone.
     auto* bytes = reinterpret_cast<BYTE*>(const_cast<std::byte*>(stored->data()));
     const auto size = static_cast<DWORD>(stored->size());

@@ -17,7 +17,6 @@ public:
     [[nodiscard]] static std::expected<Picture, Failure> FromResource(HINSTANCE instance, int resourceId);
 
     Picture(Picture&&) noexcept = default;
-    Picture& operator=(Picture&&) noexcept = default;
 
     // A top-down 32 bits-per-pixel DIB section of the decoded pixels, at the image's own size.
     HBITMAP Bitmap() const noexcept { return bitmap_.get(); }

@@ -88,6 +88,7 @@ TEST(TemporaryFilesTest, NameIsReadBackOnlyInTheSpellingARunWrites)
              L"Tazel4.cbx1a2b-3.tmp", L"Tazel4.cbx", L"Tazel4.cbx.1a2b-3", L"Tazel40.cbx.1a2b-3.tmp",
              L"Tazel4.cbx.0-3.tmp"})
         EXPECT_EQ(TemporaryFileWriter(stranger, L"Tazel4.cbx"), std::nullopt) << stranger;
+    EXPECT_EQ(TemporaryFileWriter(L".1a2b-3.tmp", L""), std::nullopt);
 }
 
 TEST(TemporaryFilesTest, DigitsPadToAnyWidthAndRefuseAnUnknownBase)
