@@ -54,7 +54,7 @@ def evidence_entries(names):
 
 class PlantedDllCase(ScenarioCase):
     # {name: whether the control loaded its planted copy}; the same for every scenario of one test
-    # process, so worked out once.
+    # process, whichever installer it plays, so worked out once for all of them.
     _control_loaded = None
 
     def setUp(self):
@@ -100,10 +100,9 @@ class PlantedDllCase(ScenarioCase):
     # The control -----------------------------------------------------------------------------
 
     def control_loaded(self):
-        cls = type(self)
-        if cls._control_loaded is None:
-            cls._control_loaded = self.run_control()
-        return cls._control_loaded
+        if PlantedDllCase._control_loaded is None:
+            PlantedDllCase._control_loaded = self.run_control()
+        return PlantedDllCase._control_loaded
 
     def control_timeout(self):
         return CONTROL_TIMEOUT_EMULATED if self.session.route.emulated else CONTROL_TIMEOUT
