@@ -28,6 +28,16 @@
 check its stand-ins against this compiler's <bits/functexcept.h> and <new>, then update this test"
 #endif
 
+#ifdef TAZEL_TEST_HOOK_OUT_OF_MEMORY_IN_COPY_STAGE
+// Test packages only: memory runs out the moment the copy stage arms its failure trap, and is
+// there again for the last resort's own box. Named so that the link map shows it; the checks of
+// the built executables hold the product free of every "TazelTestHook".
+extern "C" [[gnu::noinline]] bool TazelTestHookMemoryRunsOut() noexcept
+{
+    return tazel::win32::CurrentLastResortStage() == tazel::win32::LastResortStage::Copy;
+}
+#endif
+
 namespace {
 
 // A precondition of the C++ library broken by the installer's own code (a position past the
@@ -41,20 +51,6 @@ namespace {
 {
     tazel::win32::EndRunOnUnrecoverableFailure(ERROR_NOT_ENOUGH_MEMORY);
 }
-
-} // namespace
-
-#ifdef TAZEL_TEST_HOOK_OUT_OF_MEMORY_IN_COPY_STAGE
-// Test packages only: memory runs out the moment the copy stage arms its failure trap, and is
-// there again for the last resort's own box. Named so that the link map shows it; the checks of
-// the built executables hold the product free of every "TazelTestHook".
-extern "C" [[gnu::noinline]] bool TazelTestHookMemoryRunsOut() noexcept
-{
-    return tazel::win32::CurrentLastResortStage() == tazel::win32::LastResortStage::Copy;
-}
-#endif
-
-namespace {
 
 // From the process heap, which the system's window and message box code also use: the last
 // resort's reserve, given back there, then serves both.

@@ -13,31 +13,34 @@
 
 #include <cwchar>
 
+#include "platform/OptionalFunction.h"
+
 namespace {
 
-// What the environment asks to fail, read once.
+// What the environment asks to fail.
 struct Fault {
     wchar_t name[64] = {};
     wchar_t detail[64] = {};
 };
 
+Fault ReadFault() noexcept
+{
+    Fault fault;
+    wchar_t text[128] = {};
+    const DWORD length = GetEnvironmentVariableW(L"TAZEL_TEST_FAULT", text, 128);
+    if (length == 0 || length >= 128)
+        return fault;
+    if (wchar_t* colon = std::wcschr(text, L':')) {
+        *colon = L'\0';
+        lstrcpynW(fault.detail, colon + 1, 64);
+    }
+    lstrcpynW(fault.name, text, 64);
+    return fault;
+}
+
 const Fault& Requested() noexcept
 {
-    static Fault fault;
-    static bool read = false;
-    if (!read) {
-        read = true;
-        wchar_t text[128] = {};
-        const DWORD length = GetEnvironmentVariableW(L"TAZEL_TEST_FAULT", text, 128);
-        if (length > 0 && length < 128) {
-            wchar_t* colon = std::wcschr(text, L':');
-            if (colon) {
-                *colon = L'\0';
-                lstrcpynW(fault.detail, colon + 1, 64);
-            }
-            lstrcpynW(fault.name, text, 64);
-        }
-    }
+    static const Fault fault = ReadFault();
     return fault;
 }
 
@@ -51,7 +54,7 @@ bool Injected(const wchar_t* name, const wchar_t* detail = nullptr) noexcept
 template <typename Function>
 Function Real(const wchar_t* dll, const char* name) noexcept
 {
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(dll), name)));
+    return tazel::win32::OptionalFunction<Function>(GetModuleHandleW(dll), name);
 }
 
 bool EndsWith(const wchar_t* text, const wchar_t* ending) noexcept
