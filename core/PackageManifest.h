@@ -1,6 +1,7 @@
 #pragma once
 // The package record: everything specific to the package this installer carries.
-// One constant instance per build, generated from the package description the build is given.
+// One per installer: the packer writes it into the executable, which reads it at the start of its run
+// (core/ManifestFormat.h).
 
 #include <array>
 #include <cstdint>
@@ -34,8 +35,5 @@ bool IsManifestUsable(const PackageManifest& manifest);
 // The kind rule: the last three characters of the main file's name select how many
 // entries are installed ("fac": five, "dek": eight, anything else: only the first).
 std::int32_t LastFileIndexFor(std::wstring_view firstFileName);
-
-// The manifest of this build; generated from the package description.
-const PackageManifest& BuiltInManifest();
 
 } // namespace tazel

@@ -7,6 +7,7 @@
 #include "core/PackageManifest.h"
 #include "host/LastResort.h"
 #include "host/Win32Platform.h"
+#include "payload/Payload.h"
 #include "platform/OptionalFunction.h"
 #include "platform/Owners.h"
 #include "platform/Win32Error.h"
@@ -55,7 +56,10 @@ tazel::RunOutcome Run(HINSTANCE instance)
     if (!window)
         return Report(window.error());
 
-    const PackageManifest& manifest = BuiltInManifest();
+    const auto loaded = win32::LoadPackageManifest();
+    if (!loaded)
+        return Report(loaded.error());
+    const PackageManifest& manifest = *loaded;
     const win32::LastResortScope lastResort(manifest, **window);
     win32::Win32Platform platform(**window);
     return Main(manifest, platform);

@@ -2,6 +2,7 @@
 
 #include "core/BusyRetry.h"
 #include "core/FolderRules.h"
+#include "core/ManifestFormat.h"
 #include "core/PackageManifest.h"
 #include "core/TemporaryFiles.h"
 #include "platform/Owners.h"
@@ -79,6 +80,23 @@ namespace {
 }
 
 } // namespace
+
+std::expected<PackageManifest, Failure> LoadPackageManifest()
+{
+    const auto stored = ResourceBytes(GetModuleHandleW(nullptr), kPackageRecordResourceType,
+                                      MAKEINTRESOURCEW(kPackageRecordResourceId), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+    if (!stored) {
+        const DWORD code = stored.error().code;
+        if (code == ERROR_RESOURCE_DATA_NOT_FOUND || code == ERROR_RESOURCE_TYPE_NOT_FOUND ||
+            code == ERROR_RESOURCE_NAME_NOT_FOUND)
+            return PackageManifest{};
+        return std::unexpected(stored.error());
+    }
+    auto manifest = DecodePackageRecord(*stored);
+    if (!manifest)
+        return std::unexpected(Win32Failure(ERROR_INVALID_DATA));
+    return std::move(*manifest);
+}
 
 std::expected<PayloadBytes, Failure> LoadPayload(int resourceId)
 {

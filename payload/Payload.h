@@ -8,9 +8,15 @@
 #include <vector>
 
 #include "core/Failure.h"
+#include "core/PackageManifest.h"
 #include "core/Platform.h"
 
 namespace tazel::win32 {
+
+// The package record the packer wrote into this executable. An executable without one (a stub
+// no package was put into) gives an empty manifest, which the installation sequence refuses; a
+// record that cannot be read is a failure.
+[[nodiscard]] std::expected<PackageManifest, Failure> LoadPackageManifest();
 
 // The whole stored bytes of "CUSTOM" resource `resourceId` (US English) of this executable.
 // The view stays valid for the life of the process: the resource section is never unloaded.
