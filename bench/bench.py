@@ -23,6 +23,7 @@ REPO = os.path.dirname(HERE)
 sys.path.insert(0, os.path.join(REPO, "tests", "e2e", "harness"))
 sys.path.insert(0, os.path.join(REPO, "tests", "build"))
 
+import packing  # noqa: E402
 import winelab  # noqa: E402
 from expected import DEFAULT_FOLDER  # noqa: E402
 from pe import PeImage  # noqa: E402
@@ -252,6 +253,9 @@ def main():
 
     results = measure(session, args.rounds, args.warmup, output)
     text = table(results, session, args.rounds, args.warmup)
+    text += packing.table(os.path.join(config.build_root, "native", "packer", "tazelpack"),
+                          os.path.join(REPO, "resources", "TazelDeck.package"),
+                          os.path.join(config.build_root, "native", "tools", "art", "out"))
     with open(os.path.join(folder, "results.md"), "w", encoding="utf-8") as f:
         f.write(text)
     with open(os.path.join(folder, "results.json"), "w", encoding="utf-8") as f:
