@@ -1,8 +1,7 @@
-# The Windows side of the build: the Win32 services behind the core's platform interface,
-# the installer packages and the end-to-end test driver.
+# The Windows side of the build: the Win32 services behind the core's platform interface, the
+# installer's stubs, the installers the build's packer makes of them, the Windows package maker
+# and the end-to-end test driver.
 enable_language(RC)
-# Sets header flags the linker has no option for (cmake/SetRunFromSwap.py).
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 # Where the card art generator of the native build left its files.
 set(TAZEL_ART_DIR "" CACHE PATH "Folder holding the generated payload, window picture and icon")
@@ -13,7 +12,7 @@ endif()
 # Reproducible and self-contained: no link timestamp, no build paths, the runtime linked in.
 add_compile_options(-municode -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
-add_link_options(-municode -mwindows -static -static-libgcc -static-libstdc++ -s -Wl,--no-insert-timestamp
+add_link_options(-municode -static -static-libgcc -static-libstdc++ -s -Wl,--no-insert-timestamp
                  -Wl,--major-subsystem-version,6,--minor-subsystem-version,0
                  -Wl,--major-os-version,6,--minor-os-version,0
                  -Wl,--dynamicbase -Wl,--nxcompat)
@@ -35,7 +34,7 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} --codepage=65001")
 add_library(tazel_installer_options INTERFACE)
 target_compile_options(tazel_installer_options INTERFACE
     -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-threadsafe-statics)
-target_link_libraries(tazel_core PUBLIC tazel_installer_options)
+target_link_libraries(tazel_core PRIVATE tazel_installer_options)
 if(TAZEL_COVERAGE)
     # Counters on every object built with the installer's options, the generated manifests too.
     # The C runtime's exit writes them; the last resort, which ends the process without that
@@ -61,7 +60,7 @@ add_library(tazel_win32 STATIC
     host/LastResort.cpp
     host/Entry.cpp
 )
-target_link_libraries(tazel_win32 PUBLIC tazel_core ole32 oleaut32 shell32 user32 gdi32 uuid)
+target_link_libraries(tazel_win32 PUBLIC tazel_core tazel_installer_options ole32 oleaut32 shell32 user32 gdi32 uuid)
 
 # The allocation functions and the library's throw helpers (see the file). Linked into each
 # installer as objects, ahead of the libraries, rather than kept in an archive.
@@ -71,17 +70,12 @@ target_include_directories(tazel_cxx_runtime PRIVATE ${CMAKE_SOURCE_DIR})
 
 include(${CMAKE_CURRENT_LIST_DIR}/TazelPackage.cmake)
 
-# A publisher's package alone, for scripts/package.sh: the installer code and that one package.
-set(TAZEL_PACKAGE_DESCRIPTION "" CACHE FILEPATH "Build only the package this description names")
-set(TAZEL_PACKAGE_SOURCES "" CACHE PATH "The folder its sources are relative to (default: the description's)")
-if(TAZEL_PACKAGE_DESCRIPTION)
-    tazel_add_package(tazel_package DESCRIPTION ${TAZEL_PACKAGE_DESCRIPTION} SOURCES ${TAZEL_PACKAGE_SOURCES})
-    file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/installer-path.txt CONTENT "$<TARGET_FILE:tazel_package>\n")
-    return()
-endif()
-
+# The installer's code, once, carrying no package: what the packers put packages into.
+tazel_add_stub(TazelStub)
 # The product: its sources are the card art the native build draws.
 tazel_add_package(TazelDeck DESCRIPTION ${CMAKE_SOURCE_DIR}/resources/TazelDeck.package SOURCES ${TAZEL_ART_DIR})
+# The package maker for Windows, carrying the stub.
+add_subdirectory(packer)
 
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/packages/CMakeLists.txt)
     add_subdirectory(tests/packages)

@@ -14,7 +14,8 @@ bash "$root/scripts/setup.sh"
 cmake -S "$root" -B "$out/native" -DCMAKE_BUILD_TYPE=Release -DTAZEL_COVERAGE=ON >/dev/null
 cmake --build "$out/native" -j "$jobs"
 cmake -S "$root" -B "$out/win-i686" -DCMAKE_BUILD_TYPE=MinSizeRel -DTAZEL_COVERAGE=ON \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DTAZEL_ART_DIR="$out/native/tools/art/out" >/dev/null
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DTAZEL_ART_DIR="$out/native/tools/art/out" \
+    -DTAZEL_BUILD_PACKER="$out/native/packer/tazelpack-build" >/dev/null
 cmake --build "$out/win-i686" -j "$jobs"
 
 # Counters of an earlier run would add to this one's.

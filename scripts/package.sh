@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Builds the installer for one package description (docs/package-description.md) with the
-# product's toolchain and link options, and writes it, Authenticode-signed when a certificate is
-# given, with a SHA256SUMS file into a folder of its own. The description is checked before
-# anything is built; a bad one stops here with its problems, line by line.
+# Makes the installer for one package description (docs/package-description.md) with the package
+# maker, tazelpack, and writes it, Authenticode-signed when a certificate is given, with a
+# SHA256SUMS file into a folder of its own. A bad description stops here with its problems, line
+# by line, and nothing is written.
 #
 #   bash scripts/package.sh DESCRIPTION [--sources FOLDER] [--out FOLDER]
 #                           [--pkcs12 FILE] [--password-file FILE] [--url URL] [--timestamp-url URL]
@@ -14,8 +14,8 @@
 # TAZEL_SIGN_PASSWORD_FILE, TAZEL_SIGN_URL, TAZEL_TIMESTAMP_URL) and password rules
 # (scripts/lib/signing.sh); the signature names the package by its display name. The folder
 # appears whole or not at all, and an older one is replaced only by a whole new one
-# (scripts/lib/folder.sh). The package's own build is build/package-build/<installer name>; the
-# window picture and the icon are the card art of the native build (build/native), made first.
+# (scripts/lib/folder.sh). The packer is the build's (build/native/packer/tazelpack), made first
+# when it is not there; TAZEL_PACKER names another.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 # shellcheck source=scripts/lib/signing.sh
@@ -24,7 +24,7 @@ signing_init package
 # shellcheck source=scripts/lib/folder.sh
 . "$root/scripts/lib/folder.sh"
 build=${TAZEL_BUILD_DIR:-$root/build}
-tool=$root/tools/package/package_description.py
+packer=${TAZEL_PACKER:-$build/native/packer/tazelpack}
 
 description=""
 sources=""
@@ -56,32 +56,26 @@ if [ -n "$sources" ]; then
     sources=$(realpath -s "$sources")
 fi
 
-# Everything that can be checked without the build is checked before it.
+# Everything that can be checked without the packer is checked before it.
 signing_check
-bash "$root/scripts/setup.sh"
-# Prints the problems, or what the player will see; gives the installer name and the display name.
-if ! checked=$(python3 "$tool" check "$description" ${sources:+--sources "$sources"}); then
-    fail "nothing was built"
+[ -x "$packer" ] || bash "$root/scripts/build.sh" >&2
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+# The packer prints the problems, or what the player will see, on standard error.
+if ! exe=$("$packer" "$description" ${sources:+--sources "$sources"} --out "$scratch" 2>"$scratch/said"); then
+    cat "$scratch/said" >&2
+    fail "nothing was written"
 fi
-name=${checked%%$'\n'*}
-display_name=${checked#*$'\n'}
+cat "$scratch/said" >&2
+file=$(basename "$exe")
+name=${file%.exe}
+# The signature names the package as the player reads it, from the packer's summary.
+display_name=$(sed -n "s/^  the window's bottom line: \(.*\) Installation$/\1/p" "$scratch/said")
 folder_init package "${out:-$build/packages/$name}" package
 
-jobs=$(nproc)
-cmake -S "$root" -B "$build/native" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build/native" --target tazel_art_files -j "$jobs"
-package_build=$build/package-build/$name
-cmake -S "$root" -B "$package_build" -DCMAKE_BUILD_TYPE=MinSizeRel \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DTAZEL_ART_DIR="$build/native/tools/art/out" \
-    -DTAZEL_PACKAGE_DESCRIPTION="$description" -DTAZEL_PACKAGE_SOURCES="$sources" >/dev/null
-cmake --build "$package_build" --target tazel_package -j "$jobs"
-exe=$(<"$package_build/installer-path.txt")
-[ -f "$exe" ] || fail "the build left no installer at $exe"
-
 folder_begin
-file=$(basename "$exe")
 if signing_enabled; then
-    signing_sign "$exe" "$folder_staging/$file" "$display_name" || fail "no package was written"
+    signing_sign "$exe" "$folder_staging/$file" "${display_name:-$name}" || fail "no package was written"
     summary=$(signing_summary)
 else
     echo "package: no certificate given (--pkcs12 or TAZEL_SIGN_PKCS12): the installer is NOT signed" >&2
@@ -89,6 +83,8 @@ else
     summary="unsigned"
 fi
 signing_done
+# folder_begin's traps took over from the one above.
+rm -rf "$scratch"
 chmod 0644 "$folder_staging/$file"
 (cd "$folder_staging" && sha256sum "$file" >SHA256SUMS)
 folder_commit

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Makes a release folder: the 32-bit TazelDeck.exe, Authenticode-signed when a certificate is
-# given, and a SHA256SUMS file. The folder is assembled beside its place; an older release stays in
+# Makes a release folder: the 32-bit TazelDeck.exe and the Windows package maker TazelPack.exe,
+# both Authenticode-signed when a certificate is given, the Linux package maker tazelpack, and a
+# SHA256SUMS file of the three. The folder is assembled beside its place; an older release stays in
 # its place until the new one is whole and is then swapped for it in one step.
 #
 #   bash scripts/release.sh [--pkcs12 FILE] [--password-file FILE] [--url URL] [--timestamp-url URL]
@@ -25,6 +26,8 @@ product_name="Tazel Deck"
 
 out=${TAZEL_RELEASE_DIR:-$build/release}
 exe=${TAZEL_RELEASE_EXE:-$build/win-i686/TazelDeck.exe}
+windows_packer=$build/win-i686/TazelPack.exe
+linux_packer=$build/native/packer/tazelpack
 build_first=1
 
 fail() {
@@ -52,7 +55,9 @@ out=$folder_out
 if [ "$build_first" = 1 ]; then
     bash "$root/scripts/build.sh"
 fi
-[ -f "$exe" ] || fail "$exe is not built"
+for file in "$exe" "$windows_packer" "$linux_packer"; do
+    [ -f "$file" ] || fail "$file is not built"
+done
 
 folder_begin
 staging=$folder_staging
@@ -60,15 +65,19 @@ name=$(basename "$exe")
 
 if signing_enabled; then
     signing_sign "$exe" "$staging/$name" "$product_name" || fail "no release was written"
+    signing_sign "$windows_packer" "$staging/TazelPack.exe" "$product_name package maker" || fail "no release was written"
     summary=$(signing_summary)
 else
     echo "release: no certificate given (--pkcs12 or TAZEL_SIGN_PKCS12): the release is NOT signed" >&2
     cp "$exe" "$staging/$name"
+    cp "$windows_packer" "$staging/TazelPack.exe"
     summary="unsigned"
 fi
 signing_done
-chmod 0644 "$staging/$name"
-(cd "$staging" && sha256sum "$name" >SHA256SUMS)
+cp "$linux_packer" "$staging/tazelpack"
+chmod 0644 "$staging/$name" "$staging/TazelPack.exe"
+chmod 0755 "$staging/tazelpack"
+(cd "$staging" && sha256sum "$name" TazelPack.exe tazelpack >SHA256SUMS)
 folder_commit
-echo "release: $out/$name, $summary"
+echo "release: $out/$name and the package makers TazelPack.exe and tazelpack, $summary"
 cat "$out/SHA256SUMS"

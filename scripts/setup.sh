@@ -15,6 +15,7 @@ PACKAGES=(
   icoutils
   util-linux
   osslsigncode openssl
+  python3-pefile
 )
 
 SUDO=""

@@ -1,4 +1,6 @@
-"""Checks of the built product: what it imports, what it carries, and how it was linked."""
+"""Checks of the built product: what it imports, what it carries, and how it was linked. The
+product is the packer's: the stub as linked (TazelStub.exe, its link map TazelStub.map) with the
+resource section the packer added."""
 
 import os
 import pathlib
@@ -49,21 +51,20 @@ class ProductExecutableTest(unittest.TestCase):
 
     def test_starts_at_the_hardening_entry(self):
         # The linker's map of this very link: the C runtime's own entry would skip the hardening.
-        link_map = (WIN_BUILD / "TazelDeck.map").read_text()
+        link_map = (WIN_BUILD / "TazelStub.map").read_text()
         match = re.search(r"^\s+0x([0-9a-f]+)\s+_?TazelEntry$", link_map, re.MULTILINE)
         self.assertIsNotNone(match, "TazelEntry is not in the link map")
         self.assertEqual(self.image.entry_point, int(match.group(1), 16) - self.image.image_base)
 
     def test_carries_no_exception_machinery_and_never_calls_the_runtime_abort(self):
         # Built without exceptions: nothing of the unwinder or the throw and catch support is linked.
-        link_map = (WIN_BUILD / "TazelDeck.map").read_text()
+        link_map = (WIN_BUILD / "TazelStub.map").read_text()
         for machinery in ("_Unwind_", "__gxx_personality", "__cxa_throw", "__cxa_begin_catch", "libgcc_eh.a("):
             self.assertNotIn(machinery, link_map)
         # The installer's own code ends a run only through its last resort, never through the C
         # runtime's abort (its "abnormal program termination" box and status 3) or an assertion.
         own = [WIN_BUILD / "libtazel_core.a", WIN_BUILD / "libtazel_win32.a",
-               WIN_BUILD / "CMakeFiles/tazel_cxx_runtime.dir/host/CxxRuntime.cpp.obj",
-               WIN_BUILD / "CMakeFiles/TazelDeck.dir/TazelDeck.gen/Manifest.cpp.obj"]
+               WIN_BUILD / "CMakeFiles/tazel_cxx_runtime.dir/host/CxxRuntime.cpp.obj"]
         listing = subprocess.run(["i686-w64-mingw32-nm", "-u", *own], check=True, capture_output=True, text=True)
         undefined = {line.split()[-1] for line in listing.stdout.splitlines() if line.strip().startswith("U ")}
         self.assertIn("__Znwj", undefined)  # operator new: the listing does hold the code's references
@@ -129,25 +130,25 @@ class TestPackagesTest(unittest.TestCase):
     def test_only_test_packages_carry_a_test_hook(self):
         # Test hooks are named "TazelTestHook..." so that a link map shows them; the injected
         # failures of system calls come in an object of their own.
-        product = (WIN_BUILD / "TazelDeck.map").read_text()
+        product = (WIN_BUILD / "TazelStub.map").read_text()
         self.assertNotIn("TazelTestHook", product)
         self.assertNotIn("Faults.cpp", product)
         for package, hook in (("TestOutOfMemory", "TazelTestHookMemoryRunsOut"),
                               ("TestWindows7", "TazelTestHookLooksMissing"),
                               ("TestWindows81", "TazelTestHookLooksMissing"),
                               ("TestFaults", "Faults.cpp.obj")):
-            self.assertIn(hook, (WIN_BUILD / f"tests/packages/{package}.map").read_text(), package)
+            self.assertIn(hook, (WIN_BUILD / f"tests/packages/{package}Stub.map").read_text(), package)
 
     def test_missing_entries_are_absent_from_the_resources(self):
         for name, absent in (("TestMissing0.exe", 101), ("TestMissing3.exe", 104)):
-            ids = {key[1] for key in load(name).resources() if key[0] == "CUSTOM"}
+            ids = {key[1] for key in load("tests/packages/" + name).resources() if key[0] == "CUSTOM"}
             self.assertNotIn(absent, ids, name)
             self.assertEqual(len(ids), 7, name)
 
     def test_described_texts_reach_the_version_block_as_written(self):
         # tests/packages/DescribedFace.package: a quote, a backslash and characters beyond ASCII,
-        # one of them beyond the 16-bit range, pass through windres unchanged.
-        block = load("TestDescribedFace.exe").resources()[(RT_VERSION, 1, LANG_EN_US)]
+        # one of them beyond the 16-bit range, reach the block unchanged.
+        block = load("tests/packages/TestDescribedFace.exe").resources()[(RT_VERSION, 1, LANG_EN_US)]
         strings = parse_version_block(block)["strings"]["040904B0"]
         self.assertEqual([strings[key] for key in ("FileDescription", "InternalName", "OriginalFilename")],
                          ['T\u00e0zel "F\u00e4ces" \\ \u00dcn\u00efcode \U0001F0A1 installer for Ombrix',

@@ -1,0 +1,66 @@
+#include "packer/Commands.h"
+
+#include <system_error>
+
+#include "packer/Description.h"
+#include "packer/HostFiles.h"
+
+namespace tazel::pack {
+
+std::filesystem::path PathFrom(const std::string& utf8)
+{
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+void Complain(const std::string& text)
+{
+    PrintError("tazelpack: " + text + "\n");
+}
+
+std::optional<Package> PackageFromDescription(const std::filesystem::path& description,
+                                              std::filesystem::path sources,
+                                              std::vector<std::filesystem::path>* read)
+{
+    if (sources.empty())
+        sources = description.parent_path().empty() ? std::filesystem::path(".") : description.parent_path();
+    const auto described = ReadDescription(description, sources);
+    if (!described) {
+        PrintError(ProblemReport(Shown(description), described.error()));
+        return std::nullopt;
+    }
+    PrintError(Summary(*described) + "\n");
+
+    Package package{described->installerName, described->displayName, {}};
+    if (read)
+        read->push_back(description);
+    for (const DescribedFile& file : described->files) {
+        package.files.push_back({file.name, sources / PathFrom(file.source)});
+        if (read)
+            read->push_back(*package.files.back().source);
+    }
+    return package;
+}
+
+int WriteInstaller(const Package& package, const Kit& kit, const std::filesystem::path& folder, const std::string& name)
+{
+    const auto installer = MakeInstaller(package, kit);
+    if (!installer) {
+        Complain(installer.error().message + "; no installer was written");
+        return kRefused;
+    }
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+        Complain("cannot make the folder " + Shown(folder) + " (" + error.message() + "); no installer was written");
+        return kRefused;
+    }
+    const std::filesystem::path target = folder / PathFrom(name + ".exe");
+    if (auto written = WriteWholeFile(target, *installer); !written) {
+        Complain(written.error().message + "; no installer was written");
+        return kRefused;
+    }
+    PrintOut(Shown(target) + "\n");
+    return kPacked;
+}
+
+} // namespace tazel::pack

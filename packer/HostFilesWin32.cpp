@@ -1,0 +1,151 @@
+// Writing the installer and printing, on Windows: wide paths throughout, never the ANSI code page.
+
+#include <windows.h>
+
+#include "packer/HostFiles.h"
+
+#include <utility>
+
+#include "core/Utf.h"
+
+namespace tazel::pack {
+namespace {
+
+// The temporary file being written, for the console's Ctrl-C handler to remove.
+wchar_t pendingTemporary[32768];
+
+BOOL WINAPI RemovePendingOnInterrupt(DWORD) noexcept
+{
+    if (pendingTemporary[0] != L'\0')
+        DeleteFileW(pendingTemporary);
+    return FALSE; // and then the default handler ends the process
+}
+
+class PendingTemporary {
+public:
+    explicit PendingTemporary(const std::wstring& path) noexcept
+    {
+        if (path.size() >= std::size(pendingTemporary))
+            return;
+        path.copy(pendingTemporary, path.size());
+        pendingTemporary[path.size()] = L'\0';
+        SetConsoleCtrlHandler(RemovePendingOnInterrupt, TRUE);
+    }
+    PendingTemporary(const PendingTemporary&) = delete;
+    PendingTemporary& operator=(const PendingTemporary&) = delete;
+    ~PendingTemporary()
+    {
+        SetConsoleCtrlHandler(RemovePendingOnInterrupt, FALSE);
+        pendingTemporary[0] = L'\0';
+    }
+};
+
+class UniqueFile {
+public:
+    explicit UniqueFile(HANDLE handle) noexcept : handle_(handle) {}
+    UniqueFile(const UniqueFile&) = delete;
+    UniqueFile& operator=(const UniqueFile&) = delete;
+    ~UniqueFile() { Close(); }
+    [[nodiscard]] HANDLE get() const noexcept { return handle_; }
+    explicit operator bool() const noexcept { return handle_ != INVALID_HANDLE_VALUE; }
+    bool Close() noexcept
+    {
+        return handle_ == INVALID_HANDLE_VALUE || CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE));
+    }
+
+private:
+    HANDLE handle_;
+};
+
+std::string SystemText(DWORD code)
+{
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::u16string text;
+    if (length != 0)
+        text.assign(buffer, buffer + length);
+    LocalFree(buffer);
+    while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n' || text.back() == u' ' || text.back() == u'.'))
+        text.pop_back();
+    return text.empty() ? "error " + std::to_string(code) : Utf16ToUtf8(text);
+}
+
+std::unexpected<PackError> SystemRefusal(const std::string& what, DWORD code = GetLastError())
+{
+    return Refuse(what + " (" + SystemText(code) + ")");
+}
+
+void Print(DWORD which, const std::string& text)
+{
+    const HANDLE stream = GetStdHandle(which);
+    if (stream == nullptr || stream == INVALID_HANDLE_VALUE)
+        return;
+    DWORD mode = 0;
+    if (GetConsoleMode(stream, &mode)) {
+        // A console shows UTF-16 as it is, whatever its code page.
+        const std::u16string wide = Utf8ToUtf16(text).value_or(u"?");
+        DWORD written = 0;
+        WriteConsoleW(stream, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        return;
+    }
+    DWORD written = 0;
+    WriteFile(stream, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+} // namespace
+
+Expected<void> WriteWholeFile(const std::filesystem::path& target, std::span<const std::byte> bytes)
+{
+    const std::filesystem::path folder = target.parent_path().empty() ? L"." : target.parent_path();
+    const std::wstring temporary =
+        (folder / (L"." + target.filename().wstring() + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp"))
+            .wstring();
+    const std::string shownFolder = Shown(folder);
+
+    const PendingTemporary pending(temporary);
+    UniqueFile file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file)
+        return SystemRefusal("cannot write into " + shownFolder);
+    const auto fail = [&](const std::string& what) {
+        auto refusal = SystemRefusal(what);
+        file.Close();
+        DeleteFileW(temporary.c_str());
+        return refusal;
+    };
+    for (std::size_t done = 0; done < bytes.size();) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 24));
+        DWORD written = 0;
+        if (!WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr) || written != chunk)
+            return fail("cannot write the installer into " + shownFolder);
+        done += written;
+    }
+    // On the disk before it takes the old installer's place.
+    if (!FlushFileBuffers(file.get()))
+        return fail("cannot write the installer into " + shownFolder);
+    if (!file.Close()) {
+        auto refusal = SystemRefusal("cannot write the installer into " + shownFolder);
+        DeleteFileW(temporary.c_str());
+        return refusal;
+    }
+    if (!MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        auto refusal = SystemRefusal("cannot put the installer in place as " + Shown(target));
+        DeleteFileW(temporary.c_str());
+        return refusal;
+    }
+    return {};
+}
+
+void PrintOut(const std::string& text)
+{
+    Print(STD_OUTPUT_HANDLE, text);
+}
+
+void PrintError(const std::string& text)
+{
+    Print(STD_ERROR_HANDLE, text);
+}
+
+} // namespace tazel::pack

@@ -1,0 +1,141 @@
+#include "packer/Packer.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/ManifestFormat.h"
+#include "core/PackageManifest.h"
+#include "core/Utf.h"
+#include "packer/HostFiles.h"
+#include "packer/PeImage.h"
+#include "packer/ResourceSection.h"
+#include "packer/VersionBlock.h"
+
+namespace tazel::pack {
+namespace {
+
+// The product's resource numbers, which the installer's window looks up (resources/ResourceIds.h).
+constexpr std::uint16_t kIconImageId = 30001;
+constexpr std::uint16_t kIconGroupId = 1;
+constexpr std::uint16_t kWindowPictureId = 201;
+constexpr std::uint16_t kApplicationManifestId = 1; // CREATEPROCESS_MANIFEST_RESOURCE_ID
+constexpr std::uint16_t kVersionId = 1;
+
+Expected<std::u16string> Utf16(const std::string& text, const char* what)
+{
+    auto converted = Utf8ToUtf16(text);
+    if (!converted)
+        return Refuse(std::string("the ") + what + " is not UTF-8 text");
+    return std::move(*converted);
+}
+
+// The version block every installer carries today: the product's version, the package's names.
+Expected<std::vector<std::byte>> VersionBlockFor(const std::u16string& installerName, const std::u16string& displayName)
+{
+    VersionInfo info;
+    info.fixed.fileVersion = {2, 0, 0, 4};
+    info.fixed.productVersion = {2, 0, 0, 4};
+    info.tableKey = u"040904B0";
+    info.strings = {
+        {u"CompanyName", u"Tazel Deck Project"},
+        {u"FileDescription", displayName + u" installer for Ombrix"},
+        {u"FileVersion", u"2.00.0004"},
+        {u"InternalName", installerName},
+        {u"OriginalFilename", installerName + u".exe"},
+        {u"ProductName", u"Ombrix"},
+        {u"ProductVersion", u"2.00.0004"},
+    };
+    info.translations = {{0x409, 1200}};
+    return BuildVersionBlock(info);
+}
+
+// A resource whose bytes the packer already holds, or a source file read into place.
+struct Item {
+    Resource resource;
+    std::span<const std::byte> held;
+    std::optional<std::filesystem::path> source;
+};
+
+} // namespace
+
+Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit& kit)
+{
+    if (package.files.size() > kFileCount)
+        return Refuse("a package holds at most " + std::to_string(kFileCount) + " files");
+    auto installerName = Utf16(package.installerName, "installer name");
+    if (!installerName)
+        return std::unexpected(installerName.error());
+    auto displayName = Utf16(package.displayName, "display name");
+    if (!displayName)
+        return std::unexpected(displayName.error());
+
+    PackageManifest manifest;
+    manifest.InstallerName = WideUnits(*installerName);
+    manifest.DisplayName = WideUnits(*displayName);
+    for (std::size_t i = 0; i < package.files.size(); ++i) {
+        auto name = Utf16(package.files[i].name, "file name");
+        if (!name)
+            return std::unexpected(name.error());
+        manifest.FileNames[i] = WideUnits(*name);
+    }
+    const std::vector<std::byte> record = EncodePackageRecord(manifest);
+    const auto version = VersionBlockFor(*installerName, *displayName);
+    if (!version)
+        return std::unexpected(version.error());
+
+    std::vector<Item> items;
+    for (std::size_t i = 0; i < package.files.size(); ++i) {
+        const auto& source = package.files[i].source;
+        if (!source)
+            continue;
+        std::error_code error;
+        const auto size = std::filesystem::file_size(*source, error);
+        if (error)
+            return Refuse(Shown(*source) + " cannot be read (" + error.message() + ")");
+        if (size > kLargestSource)
+            return Refuse(Shown(*source) + " is too large: " + std::to_string(size) +
+                          " bytes; a file the installer carries may hold at most " + std::to_string(kLargestSource));
+        items.push_back({{std::u16string(u"CUSTOM"), static_cast<std::uint16_t>(kFirstPayloadResourceId + i),
+                          kLanguageUsEnglish, static_cast<std::uint32_t>(size)},
+                         {},
+                         source});
+    }
+    const auto held = [](ResourceId type, std::uint16_t name, std::uint16_t language, std::span<const std::byte> bytes) {
+        return Item{{std::move(type), name, language, static_cast<std::uint32_t>(bytes.size())}, bytes, std::nullopt};
+    };
+    items.push_back(held(kTypeIcon, kIconImageId, kLanguageNeutral, kit.iconImage));
+    items.push_back(held(kTypeGroupIcon, kIconGroupId, kLanguageNeutral, kit.iconGroup));
+    items.push_back(held(kTypeRcData, kWindowPictureId, kLanguageNeutral, kit.windowPicture));
+    items.push_back(held(kTypeManifest, kApplicationManifestId, kLanguageNeutral, kit.applicationManifest));
+    items.push_back(held(kTypeVersion, kVersionId, kLanguageUsEnglish, *version));
+    items.push_back(held(std::u16string(u"PACKAGE"), kPackageRecordResourceId, kLanguageNeutral, record));
+
+    const auto stub = ParseStub(kit.stub);
+    if (!stub)
+        return Refuse("the installer stub is not usable: " + stub.error().message);
+    std::vector<Resource> resources;
+    for (const Item& item : items)
+        resources.push_back(item.resource);
+    const auto layout = LayOutResources(resources, stub->sectionRva);
+    if (!layout)
+        return std::unexpected(layout.error());
+    auto image = AddResourceSection(*stub, layout->sectionSize);
+    if (!image)
+        return std::unexpected(image.error());
+
+    const std::span<std::byte> section = image->Section();
+    std::ranges::copy(layout->directory, section.begin());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const std::span<std::byte> place = section.subspan(layout->dataOffsets[i], items[i].resource.size);
+        if (items[i].source) {
+            if (auto read = ReadFileInto(*items[i].source, place); !read)
+                return std::unexpected(read.error());
+        } else {
+            std::ranges::copy(items[i].held, place.begin());
+        }
+    }
+    SealImage(*image);
+    return std::move(image->bytes);
+}
+
+} // namespace tazel::pack

@@ -1,0 +1,35 @@
+#pragma once
+// The package maker's one job: a package and a kit in, a finished installer out.
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "packer/Kit.h"
+#include "packer/PackError.h"
+
+namespace tazel::pack {
+
+// A payload source larger than this is refused: the installer maps its whole image.
+inline constexpr std::uint64_t kLargestSource = 1u << 30;
+
+struct PackageFile {
+    std::string name;                             // UTF-8, the name the file gets
+    std::optional<std::filesystem::path> source;  // none: no payload entry at all (test packages)
+};
+
+// What goes into an installer, texts in UTF-8.
+struct Package {
+    std::string installerName;
+    std::string displayName;
+    std::vector<PackageFile> files;
+};
+
+// The installer's bytes: the kit's stub with a resource section holding the package record, the
+// payload entries, the icon, the window picture, the application manifest and the version block.
+// Each source is read straight into its place in the image, and its size is checked again there.
+[[nodiscard]] Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit& kit);
+
+} // namespace tazel::pack

@@ -1,0 +1,165 @@
+"""The package maker as a publisher meets it: the Linux tazelpack makes the build's product byte for
+byte, runs without the project's packages, and refuses bad stubs, bad sources and unwritable output
+folders with a clear message and nothing written. The product it makes carries every resource the
+resource compiler gave the product before, read by an independent reader, and only its package
+record besides."""
+
+import hashlib
+import os
+import pathlib
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+
+# Debian's python3-pefile, whichever Python runs the tests.
+sys.path.append("/usr/lib/python3/dist-packages")
+import pefile  # noqa: E402
+
+HERE = pathlib.Path(__file__).resolve().parent
+REPO = HERE.parents[1]
+BUILD = pathlib.Path(os.environ["TAZEL_WIN_BUILD_ROOT"])
+ART = pathlib.Path(os.environ["TAZEL_ART_DIR"])
+PACKER = BUILD / "native" / "packer" / "tazelpack"
+BUILD_PACKER = BUILD / "native" / "packer" / "tazelpack-build"
+PRODUCT = BUILD / "win-i686" / "TazelDeck.exe"
+STUB = BUILD / "win-i686" / "TazelStub.exe"
+
+
+def resource_list(path):
+    """'type name language size sha256' of every resource, as pefile reads them."""
+    image = pefile.PE(str(path))
+    rows = []
+    for kind in image.DIRECTORY_ENTRY_RESOURCE.entries:
+        for name in kind.directory.entries:
+            for language in name.directory.entries:
+                entry = language.data.struct
+                data = image.get_data(entry.OffsetToData, entry.Size)
+                rows.append(f"{kind.name or kind.id} {name.name or name.id} {language.id} {entry.Size} "
+                            f"{hashlib.sha256(data).hexdigest()}")
+    return image, rows
+
+
+class PackerTest(unittest.TestCase):
+    def setUp(self):
+        self.work = pathlib.Path(tempfile.mkdtemp(prefix="tazel-packer-"))
+        self.addCleanup(shutil.rmtree, self.work)
+
+    def pack(self, *args, packer=PACKER):
+        return subprocess.run([str(packer), *map(str, args)], capture_output=True, text=True, timeout=60)
+
+    def test_makes_the_builds_product_and_carries_what_the_resource_compiler_gave(self):
+        out = self.work / "out"
+        result = self.pack(REPO / "resources" / "TazelDeck.package", "--sources", ART, "--out", out)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout, f"{out / 'TazelDeck.exe'}\n")
+        self.assertEqual((out / "TazelDeck.exe").read_bytes(), PRODUCT.read_bytes())
+        self.assertEqual(os.listdir(out), ["TazelDeck.exe"])
+
+        image, rows = resource_list(PRODUCT)
+        recorded = [line for line in (HERE / "product-resources.txt").read_text().splitlines()
+                    if line and not line.startswith("#")]
+        self.assertEqual([row for row in rows if row not in recorded], [row for row in rows if row.startswith("PACKAGE 1 0 ")])
+        self.assertEqual(len([row for row in rows if row.startswith("PACKAGE ")]), 1)
+        self.assertEqual(sorted(set(recorded) - set(rows)), [])
+        self.assertTrue(image.verify_checksum())
+        self.assertEqual(image.OPTIONAL_HEADER.FileAlignment, 0x1000)
+
+    def test_runs_without_the_projects_packages(self):
+        # Only the C library and its loader: the C++ runtime is linked in.
+        libraries = subprocess.run(["ldd", str(PACKER)], capture_output=True, text=True, check=True).stdout
+        needed = {line.split()[0] for line in libraries.splitlines() if "=>" in line}
+        self.assertEqual(needed - {"libc.so.6", "libm.so.6"}, set(), libraries)
+
+    def test_a_bad_description_is_reported_by_line_and_nothing_is_written(self):
+        description = self.work / "bad.package"
+        text = (REPO / "resources" / "TazelDeck.package").read_text().replace("Tazel3.cbx = ", "CON.cbx = ")
+        description.write_text(text)
+        result = self.pack(description, "--sources", ART, "--out", self.work / "out")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stdout, "")
+        self.assertIn(f"{description}:11: the file name 'CON.cbx' is the device CON", result.stderr)
+        self.assertFalse((self.work / "out").exists())
+
+    def test_the_package_script_packs_a_publishers_package_or_nothing(self):
+        env = dict(os.environ, TAZEL_BUILD_DIR=str(BUILD), TAZEL_PACKER=str(PACKER))
+        script = ["bash", str(REPO / "scripts" / "package.sh")]
+        description = REPO / "resources" / "TazelDeck.package"
+        result = subprocess.run(script + [str(description), "--sources", str(ART), "--out", str(self.work / "good")],
+                                capture_output=True, text=True, env=env, timeout=120)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(sorted(os.listdir(self.work / "good")), ["SHA256SUMS", "TazelDeck.exe"])
+        self.assertEqual((self.work / "good" / "TazelDeck.exe").read_bytes(), PRODUCT.read_bytes())
+
+        bad = self.work / "bad.package"
+        bad.write_text(description.read_text().replace("display-name = Tazel Deck", "display-name ="))
+        result = subprocess.run(script + [str(bad), "--sources", str(ART), "--out", str(self.work / "bad")],
+                                capture_output=True, text=True, env=env, timeout=120)
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertIn(f"{bad}:4: the display name is empty", result.stderr)
+        self.assertFalse((self.work / "bad").exists())
+
+    def stub_with(self, edit):
+        data = bytearray(STUB.read_bytes())
+        edit(data, struct.unpack_from("<I", data, 0x3C)[0])
+        stub = self.work / f"{edit.__name__}.exe"
+        stub.write_bytes(bytes(data))
+        return stub
+
+    def test_bad_stubs_bad_sources_and_unwritable_folders_are_refused_whole(self):
+        def signed(data, pe):
+            struct.pack_into("<II", data, pe + 24 + 96 + 8 * 4, len(data), 8)
+        def pe32_plus(data, pe):
+            struct.pack_into("<H", data, pe + 24, 0x20B)
+        def not_pe(data, pe):
+            data[pe:pe + 4] = b"NE\0\0"
+        def overlay(data, pe):
+            data.extend(b"appended")
+        huge = self.work / "huge.cbx"
+        with open(huge, "wb") as f:
+            f.truncate((1 << 30) + 1)  # sparse: nothing of it is written
+        blocker = self.work / "a file"
+        blocker.write_bytes(b"")
+        cases = [
+            ("signed", self.stub_with(signed), ART / "Tazel.dek", self.work / "out", "signed"),
+            ("PE32+", self.stub_with(pe32_plus), ART / "Tazel.dek", self.work / "out", "PE32+"),
+            ("not PE", self.stub_with(not_pe), ART / "Tazel.dek", self.work / "out", "PE"),
+            ("overlay", self.stub_with(overlay), ART / "Tazel.dek", self.work / "out", "after"),
+            ("too large", STUB, huge, self.work / "out", "is too large: 1073741825 bytes"),
+            ("unwritable folder", STUB, ART / "Tazel.dek", blocker / "out", "cannot make the folder"),
+        ]
+        for label, stub, source, out, message in cases:
+            with self.subTest(label):
+                result = self.pack("--stub", stub, "--out", out, "--output-name", "One", "--unchecked",
+                                   "--installer-name=One", "--display-name=One", f"--file=One.cbx={source}",
+                                   packer=BUILD_PACKER)
+                self.assertEqual(result.returncode, 1, result.stderr)
+                self.assertIn(message, result.stderr)
+                self.assertIn("no installer was written", result.stderr)
+                self.assertFalse((out / "One.exe").exists())
+                self.assertEqual([p.name for p in out.parent.glob(".One.exe.*")], [])
+
+    def test_an_earlier_installer_stays_until_the_new_one_is_whole(self):
+        out = self.work / "out"
+        out.mkdir()
+        (out / "TazelDeck.exe").write_bytes(b"the one before")
+        (out / "TazelDeck.exe").chmod(0o444)
+        out.chmod(0o555)  # the new one cannot be written beside it (root ignores this, see below)
+        try:
+            result = self.pack(REPO / "resources" / "TazelDeck.package", "--sources", ART, "--out", out)
+        finally:
+            out.chmod(0o755)
+        if os.geteuid() == 0:
+            self.assertEqual(result.returncode, 0, result.stderr)  # root writes anyway: whole
+            self.assertEqual((out / "TazelDeck.exe").read_bytes(), PRODUCT.read_bytes())
+        else:
+            self.assertEqual(result.returncode, 1)
+            self.assertIn("cannot write into", result.stderr)
+            self.assertEqual((out / "TazelDeck.exe").read_bytes(), b"the one before")
+        self.assertEqual(sorted(os.listdir(out)), ["TazelDeck.exe"])
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,53 @@
+"""The Windows package maker, TazelPack.exe, under Wine: from the same description and files it makes
+the very bytes the Linux packer and the build make, through folders Windows names only in wide
+characters; a bad description writes nothing."""
+
+import os
+import subprocess
+
+from winelab import REPO, WINE64, InstallerTestCase
+
+# Not in any ANSI code page together: the packer must keep paths wide throughout.
+FOLDER = "C:\\Πακέτο 🂡"
+DECK = ["Tazel.dek"] + [f"Tazel{i}.cbx" for i in range(7)]
+
+
+class WindowsPacker(InstallerTestCase):
+    INSTALLER = "TazelPack.exe"
+
+    def pack(self, *args):
+        packer = self.prefix.add_program(self.installer_path())
+        result = subprocess.run(self.prefix.command(WINE64, [packer, *args]), capture_output=True, timeout=120)
+        self.prefix.stop()
+        return result.returncode, result.stdout.decode("utf-8", "replace"), result.stderr.decode("utf-8", "replace")
+
+    def setUp(self):
+        super().setUp()
+        self.product = self.config.program("TazelDeck.exe")
+        art = os.path.join(self.config.build_root, "native", "tools", "art", "out")
+        with open(os.path.join(REPO, "resources", "TazelDeck.package"), "rb") as f:
+            self.description = f.read()
+        self.prefix.make_folder(FOLDER + "\\art")
+        for name in DECK:
+            with open(os.path.join(art, name), "rb") as f:
+                self.prefix.write_file(f"{FOLDER}\\art\\{name}", f.read())
+
+    def test_makes_the_builds_product_byte_for_byte(self):
+        self.prefix.write_file(f"{FOLDER}\\TazelDeck.package", self.description)
+        status, out, err = self.pack(f"{FOLDER}\\TazelDeck.package", "--sources", f"{FOLDER}\\art",
+                                     "--out", f"{FOLDER}\\out")
+        self.assertEqual(status, 0, err)
+        self.assertEqual(out.strip(), f"{FOLDER}\\out\\TazelDeck.exe")
+        with open(self.product, "rb") as f:
+            self.assertTrue(self.prefix.read_file(f"{FOLDER}\\out\\TazelDeck.exe") == f.read(),
+                            "TazelPack.exe made other bytes than the build")
+        self.assertEqual(self.prefix.listing(f"{FOLDER}\\out"), ["TazelDeck.exe"])
+
+    def test_a_bad_description_writes_nothing(self):
+        bad = self.description.replace(b"Tazel3.cbx = Tazel3.cbx", b"CON.cbx = Tazel3.cbx")
+        self.prefix.write_file(f"{FOLDER}\\Bad.package", bad)
+        status, out, err = self.pack(f"{FOLDER}\\Bad.package", "--sources", f"{FOLDER}\\art", "--out", f"{FOLDER}\\out")
+        self.assertEqual(status, 1)
+        self.assertEqual(out, "")
+        self.assertIn(f"{FOLDER}\\Bad.package:11: the file name 'CON.cbx' is the device CON", err)
+        self.assertFalse(os.path.exists(self.prefix.unix_path(f"{FOLDER}\\out")))
