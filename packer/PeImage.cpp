@@ -78,9 +78,11 @@ Expected<StubImage> ParseStub(std::span<const std::byte> bytes)
 
     if (const auto machine = ReadU16(bytes, fh); machine != kMachineI386)
         return Refuse("the stub is built for machine " + Hex(machine) + ", not for i386 (0x14c)");
-    if (const auto magic = ReadU16(bytes, oh); magic != kMagicPe32)
-        return Refuse(magic == kMagicPe32Plus ? "the stub is a 64-bit PE32+ image, not PE32"
-                                              : "the stub's optional header has magic " + Hex(magic) + ", not PE32's 0x10b");
+    const std::uint16_t magic = ReadU16(bytes, oh);
+    if (magic == kMagicPe32Plus)
+        return Refuse("the stub is a 64-bit PE32+ image, not PE32");
+    if (magic != kMagicPe32)
+        return Refuse("the stub's optional header has magic " + Hex(magic) + ", not PE32's 0x10b");
     const std::size_t optionalSize = ReadU16(bytes, fh + 16);
     const std::uint32_t directories = ReadU32(bytes, oh + kNumberOfRvaAndSizes);
     if (directories <= kResourceDirectory || directories > 16 ||
@@ -97,19 +99,23 @@ Expected<StubImage> ParseStub(std::span<const std::byte> bytes)
 
     const std::uint32_t fileAlignment = ReadU32(bytes, oh + kFileAlignment);
     if (fileAlignment != kStubFileAlignment)
-        return Refuse("the stub's file alignment is " + Hex(fileAlignment) + ", not 0x1000 (link it with --file-alignment 0x1000)");
+        return Refuse("the stub's file alignment is " + Hex(fileAlignment) +
+                      ", not 0x1000 (link it with --file-alignment 0x1000)");
     stub.sectionAlignment = ReadU32(bytes, oh + kSectionAlignment);
     if (stub.sectionAlignment < fileAlignment || (stub.sectionAlignment & (stub.sectionAlignment - 1)) != 0)
         return Refuse("the stub's section alignment " + Hex(stub.sectionAlignment) +
                       " is not a power of two at least its file alignment");
 
-    const auto inconsistent = [](const std::string& what) { return Refuse("the stub's section table is inconsistent: " + what); };
+    const auto inconsistent = [](const std::string& what) {
+        return Refuse("the stub's section table is inconsistent: " + what);
+    };
     const std::size_t count = ReadU16(bytes, fh + 2);
     const std::size_t tableAt = oh + optionalSize;
     const std::uint32_t headersSize = ReadU32(bytes, oh + kSizeOfHeaders);
     if (count == 0)
         return inconsistent("no sections");
-    if (headersSize % fileAlignment != 0 || headersSize > bytes.size() || tableAt + kSectionHeaderSize * count > headersSize)
+    if (headersSize % fileAlignment != 0 || headersSize > bytes.size() ||
+        tableAt + kSectionHeaderSize * count > headersSize)
         return inconsistent("the headers' size " + Hex(headersSize) + " does not hold the table of " +
                             std::to_string(count) + " sections");
 
@@ -134,14 +140,15 @@ Expected<StubImage> ParseStub(std::span<const std::byte> bytes)
             return inconsistent(which + " has raw data of " + Hex(section.rawSize) + " bytes at " + Hex(section.rawAt));
         rawEnd = std::uint64_t{section.rawAt} + section.rawSize;
         if (rawEnd > bytes.size())
-            return inconsistent(which + " runs to " + Hex(rawEnd) + ", past the end of the file at " + Hex(bytes.size()));
+            return inconsistent(which + " runs to " + Hex(rawEnd) + ", past the end of the file at " +
+                                Hex(bytes.size()));
     }
     if (ReadU32(bytes, oh + kSizeOfImage) != nextRva)
         return inconsistent("the image size " + Hex(ReadU32(bytes, oh + kSizeOfImage)) + " is not the sections' end " +
                             Hex(nextRva));
     if (rawEnd != bytes.size())
-        return Refuse("the stub has " + std::to_string(bytes.size() - rawEnd) + " bytes after its last section (an overlay) at " +
-                      Hex(rawEnd));
+        return Refuse("the stub has " + std::to_string(bytes.size() - rawEnd) +
+                      " bytes after its last section (an overlay) at " + Hex(rawEnd));
 
     stub.newSectionHeaderAt = tableAt + kSectionHeaderSize * count;
     const auto slot = bytes.subspan(stub.newSectionHeaderAt,

@@ -84,7 +84,8 @@ Expected<ResourceId> Checked(const ResourceId& id, const char* what)
                       "... is longer than 65535 characters");
     if (std::ranges::any_of(name, [](char16_t unit) { return unit == 0 || unit > 0x7F; }))
         return Refuse(std::string("the resource ") + what + " name " + Describe(id) +
-                      " has characters beyond ASCII (or a NUL): the loader's upper-casing of them is not reproduced here");
+                      " has characters beyond ASCII (or a NUL): the loader's upper-casing of them is not "
+                      "reproduced here");
     return ResourceId(StoredName(name));
 }
 
@@ -170,7 +171,8 @@ Expected<ResourceLayout> LayOutResources(std::span<const Resource> resources, st
     const std::uint64_t dataEntriesAt = AlignUp(tablesSize + namesSize, kDataAlignment);
     const std::uint64_t directorySize = dataEntriesAt + kDataEntrySize * stored.size();
     const auto tooMany = [](const Type& type) {
-        return type.names.size() > 0xFFFF || std::ranges::any_of(type.names, [](const Node& n) { return n.count > 0xFFFF; });
+        return type.names.size() > 0xFFFF ||
+               std::ranges::any_of(type.names, [](const Node& name) { return name.count > 0xFFFF; });
     };
     if (types.size() > 0xFFFF || std::ranges::any_of(types, tooMany))
         return Refuse("more entries in one resource directory table than its 16-bit counts can hold");
@@ -215,7 +217,9 @@ Expected<ResourceLayout> LayOutResources(std::span<const Resource> resources, st
             WriteU16(out, nextName + 2 + 2 * c, static_cast<std::uint16_t>(name[c]));
         nextName += NameBytes(id);
     };
-    const auto subtable = [&](std::uint64_t entry) { WriteU32(out, entry + 4, kFlag | static_cast<std::uint32_t>(nextTable)); };
+    const auto subtable = [&](std::uint64_t entry) {
+        WriteU32(out, entry + 4, kFlag | static_cast<std::uint32_t>(nextTable));
+    };
 
     std::vector<Node> typeNodes;
     for (const Type& type : types)

@@ -81,7 +81,9 @@ Expected<std::vector<std::byte>> BuildVersionBlock(const VersionInfo& info)
     std::vector<std::byte> block;
     NodeWriter root(block, u"VS_VERSION_INFO", kBinary);
     const FixedFileInfo& fixed = info.fixed;
-    const auto pair = [](std::uint16_t high, std::uint16_t low) { return static_cast<std::uint32_t>(high) << 16 | low; };
+    const auto pair = [](std::uint16_t high, std::uint16_t low) {
+        return static_cast<std::uint32_t>(high) << 16 | low;
+    };
     const std::size_t fixedAt = block.size();
     AppendU32(block, kFixedSignature);
     AppendU32(block, kFixedStructVersion);

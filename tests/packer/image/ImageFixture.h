@@ -186,7 +186,8 @@ inline std::vector<FoundResource> ReadResources(std::span<const std::byte> image
     std::vector<FoundResource> found;
     const auto entries = [&](std::size_t directory) {
         std::vector<std::pair<ResourceId, std::uint32_t>> list;
-        const std::size_t count = std::size_t{ReadU16(image, root + directory + 12)} + ReadU16(image, root + directory + 14);
+        const std::size_t count =
+            std::size_t{ReadU16(image, root + directory + 12)} + ReadU16(image, root + directory + 14);
         for (std::size_t i = 0; i < count; ++i) {
             const std::uint32_t id = ReadU32(image, root + directory + 16 + 8 * i);
             const std::uint32_t target = ReadU32(image, root + directory + 20 + 8 * i);

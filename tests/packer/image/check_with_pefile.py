@@ -36,17 +36,13 @@ class FinishedImage(unittest.TestCase):
         cls.pe = pefile.PE(data=cls.data)
 
     def test_headers(self):
-        pe = self.pe
-        self.assertEqual(pe.OPTIONAL_HEADER.Magic, 0x10B)
-        self.assertEqual(pe.FILE_HEADER.Characteristics & 0x0C00, 0x0C00)
-        rsrc = pe.sections[-1]
-        self.assertEqual(rsrc.Name, b".rsrc\0\0\0")
-        self.assertEqual(rsrc.Characteristics, 0x40000040)
-        self.assertEqual(rsrc.PointerToRawData + rsrc.SizeOfRawData, len(self.data))
-        directory = pe.OPTIONAL_HEADER.DATA_DIRECTORY[2]
-        self.assertEqual((directory.VirtualAddress, directory.Size), (rsrc.VirtualAddress, rsrc.Misc_VirtualSize))
-        self.assertIsNone(pe.get_overlay_data_start_offset())
-        self.assertEqual(pe.get_warnings(), [])
+        # The header fields themselves are checked by tazel_packer_image_tests; here only that
+        # another reader finds the section where the directory says and nothing amiss.
+        rsrc = self.pe.sections[-1]
+        directory = self.pe.OPTIONAL_HEADER.DATA_DIRECTORY[2]
+        self.assertEqual((rsrc.Name, directory.VirtualAddress), (b".rsrc\0\0\0", rsrc.VirtualAddress))
+        self.assertIsNone(self.pe.get_overlay_data_start_offset())
+        self.assertEqual(self.pe.get_warnings(), [])
 
     def test_checksum(self):
         stored = self.pe.OPTIONAL_HEADER.CheckSum
