@@ -36,11 +36,13 @@ struct NameVerdict {
 // order of NameFault and the first one found is the verdict. The length is not judged here.
 [[nodiscard]] NameVerdict JudgeWindowsFileName(std::u16string_view name);
 
-// One UTF-16 unit in upper case by a fixed table of simple mappings, as Windows compares file
-// names: ASCII, Latin-1, Latin Extended-A and -B (with the IPA letters of their capitals),
-// Greek, Cyrillic, Armenian, Latin Extended Additional and the full-width Latin letters. Like
-// Windows' own table it leaves the letters whose capital is plain ASCII (dotless i, long s) and
-// the title-case digraphs as they are. Not the C library's towupper: that differs between builds.
+// One UTF-16 unit in upper case, as Windows compares file names: one unit at a time, by a fixed
+// table (not the C library's towupper, which differs between the builds) of Unicode's simple
+// upper-case mappings for ASCII, Latin-1, Latin Extended-A, -B, -C and Additional, the IPA
+// letters, Greek, Cyrillic, Armenian and the full-width Latin letters. Windows' own table
+// leaves a few of these alone (dotless i, long s, the micro sign, the title-case digraphs, the
+// Greek symbol forms); mapping them anyway can only take two names Windows holds apart for one
+// file, and refuse them, never the other way round.
 [[nodiscard]] char16_t WindowsUpperCase(char16_t unit);
 
 // The key under which Windows finds `name`: two names are the same file when their keys are equal.
@@ -60,11 +62,11 @@ struct NameVerdict {
 // passes through the build's file names and commands.
 inline constexpr std::u32string_view kInstallerNameSigns = U" -_.()";
 
-// A letter, a digit or one of kInstallerNameSigns. Letters and digits are ASCII ones, the
-// Latin-1 letters, digits and fractions (ª ² ³ µ ¹ º ¼ ½ ¾, À on, but for × and ÷), and every
-// code point from U+0100 on outside the blocks of punctuation and invisible format characters
-// (U+2000-U+206F, U+FE00-U+FE0F, U+FEFF, U+FFF0-U+FFFF): a broad Unicode letter test without
-// a character database, which keeps out what looks like nothing or like punctuation.
+// A letter, a digit or one of kInstallerNameSigns, by a broad test without a character
+// database: ASCII letters and digits, the Latin-1 letters, digits and fractions (ª ² ³ µ ¹ º ¼ ½
+// ¾, and from À on), and every code point from U+0100 on outside a short list of blocks of
+// marks, punctuation, symbols and invisible characters. It lets through some symbols a full
+// Unicode test would refuse; none of them troubles a file name.
 [[nodiscard]] bool IsInstallerNameCharacter(char32_t c);
 
 } // namespace tazel

@@ -201,8 +201,10 @@ constexpr Key kKeys[] = {
 std::string KeyList()
 {
     std::string list;
-    for (const Key& key : kKeys)
-        list += (list.empty() ? "" : " and ") + std::string(key.name);
+    for (const Key& key : kKeys) {
+        list += list.empty() ? "" : " and ";
+        list += key.name;
+    }
     return list;
 }
 
@@ -368,15 +370,37 @@ Verdict LeftoverProblem(const std::vector<NamedFile>& files, std::size_t index)
     return std::nullopt;
 }
 
+// A path as messages show it: '/' between the parts, without empty or "." parts (".." stays:
+// only the file system knows where it leads).
+std::string ShownPath(const std::filesystem::path& path)
+{
+    const std::u8string generic = path.generic_u8string();
+    const std::string_view text(reinterpret_cast<const char*>(generic.data()), generic.size());
+    const std::size_t slashes = std::min(text.find_first_not_of('/'), text.size());
+    // A leading "//" names a network share on Windows; more than two are one.
+    std::string shown = slashes == 2 ? "//" : slashes > 0 ? "/" : "";
+    std::string parts;
+    for (std::size_t start = slashes; start < text.size();) {
+        const std::size_t end = std::min(text.find('/', start), text.size());
+        const std::string_view part = text.substr(start, end - start);
+        start = end + 1;
+        if (part.empty() || part == ".")
+            continue;
+        if (!parts.empty())
+            parts += '/';
+        parts += part;
+    }
+    shown += parts;
+    return shown.empty() ? "." : shown;
+}
+
 Verdict SourceProblem(const DescribedFile& file, const std::filesystem::path& sources)
 {
     const std::string named = file.name.empty() ? "the file" : Shown(file.name, "");
     if (file.source.empty())
         return named + " has no source after '='";
     const std::filesystem::path path = sources / std::filesystem::path(std::u8string(file.source.begin(), file.source.end()));
-    const std::u8string shownPath = path.generic_u8string();
-    const std::string what = "the source of " + named + ", " + Shown(file.source) + " (" +
-                             std::string(shownPath.begin(), shownPath.end()) + ")";
+    const std::string what = "the source of " + named + ", " + Shown(file.source) + " (" + ShownPath(path) + ")";
     const auto facts = Inspect(path);
     if (!facts) {
         if (facts.error().code == std::errc::no_such_file_or_directory)
@@ -529,8 +553,10 @@ std::string ProblemReport(const std::string& shownPath, const std::vector<Proble
 std::string Summary(const Description& description)
 {
     std::string names;
-    for (const DescribedFile& file : description.files)
-        names += (names.empty() ? "" : ", ") + file.name;
+    for (const DescribedFile& file : description.files) {
+        names += names.empty() ? "" : ", ";
+        names += file.name;
+    }
     const auto kind = KindOf(description.files.empty() ? std::u16string() : Units(description.files[0].name));
     return description.installerName + ".exe: a " + std::string(kind ? kind->name : "one-file") + " package: " +
            names + "\n" + "  the window's bottom line: " + description.displayName + " Installation\n" +
