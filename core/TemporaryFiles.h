@@ -18,7 +18,8 @@ inline constexpr unsigned kLastTemporaryAttempt = 16;
 
 // The longest suffix a run adds, ".ffffffff-16.tmp", and the most UTF-16 units Windows holds in
 // one name: a package's file names may be at most the difference long, or their temporary files
-// cannot be written. The package description checks (tools/package) read both numbers from here.
+// cannot be written. The package description checks (tools/package, and the packer through
+// core/NameRules.h) read both numbers from here.
 inline constexpr std::size_t kLongestTemporarySuffix = 16;
 inline constexpr std::size_t kLongestNameComponent = 255;
 

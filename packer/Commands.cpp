@@ -28,7 +28,7 @@ std::optional<Package> PackageFromDescription(const std::filesystem::path& descr
         PrintError(ProblemReport(Shown(description), described.error()));
         return std::nullopt;
     }
-    PrintError(Summary(*described) + "\n");
+    PrintError(Summary(*described));
 
     Package package{described->installerName, described->displayName, {}};
     if (read)

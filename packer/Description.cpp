@@ -1,0 +1,566 @@
+#include "packer/Description.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <tuple>
+
+#include "core/NameRules.h"
+#include "core/PackageManifest.h"
+#include "core/Utf.h"
+#include "packer/Files.h"
+
+namespace tazel::pack {
+namespace {
+
+constexpr std::string_view kFilesSection = "[files]";
+constexpr std::size_t kMostFiles = kFileCount;
+// One payload entry is one resource, whose size the PE format holds in 32 bits; a game file
+// anywhere near that is a mistake, so the bound is a round one well below it.
+constexpr std::uintmax_t kLargestSource = std::uintmax_t{1} << 30;
+constexpr std::size_t kLargestDescription = std::size_t{1} << 20;
+constexpr std::size_t kLongestShown = 40;
+
+using Problems = std::vector<Problem>;
+using Verdict = std::optional<std::string>;
+
+// Text helpers -----------------------------------------------------------------------------------
+
+// The text has been checked to be UTF-8 when it reaches these.
+std::u32string CodePoints(std::string_view text)
+{
+    return DecodeUtf8(text).value_or(std::u32string());
+}
+
+std::u16string Units(std::string_view text)
+{
+    return Utf8ToUtf16(text).value_or(std::u16string());
+}
+
+std::string Utf8(std::u32string_view codePoints)
+{
+    std::string out;
+    for (const char32_t c : codePoints)
+        AppendUtf8(out, c);
+    return out;
+}
+
+// "0009", "00AD": at least four upper-case hex digits, as a code point is written.
+std::string Hex(char32_t codePoint)
+{
+    constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    do {
+        out.insert(out.begin(), kDigits[codePoint % 16]);
+        codePoint /= 16;
+    } while (codePoint != 0);
+    return std::string(out.size() < 4 ? 4 - out.size() : 0, '0') + out;
+}
+
+// 1,073,741,824
+std::string Grouped(std::uintmax_t value)
+{
+    const std::string digits = std::to_string(value);
+    std::string grouped;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i != 0 && (digits.size() - i) % 3 == 0)
+            grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped;
+}
+
+// A text as a message quotes it: as written (a backslash stays one), control characters by
+// their code, a long one by its start.
+std::string Shown(std::string_view text, std::string_view quote = "'")
+{
+    const std::u32string codePoints = CodePoints(text);
+    std::string out(quote);
+    for (std::size_t i = 0; i < codePoints.size() && i < kLongestShown; ++i) {
+        if (IsControlCharacter(codePoints[i]))
+            out += "<U+" + Hex(codePoints[i]) + ">";
+        else
+            AppendUtf8(out, codePoints[i]);
+    }
+    out += quote;
+    if (codePoints.size() > kLongestShown)
+        out += "...";
+    return out;
+}
+
+std::string ShownCharacter(char32_t c)
+{
+    return Shown(Utf8(std::u32string_view(&c, 1)));
+}
+
+std::string_view Trimmed(std::string_view text)
+{
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+struct Split {
+    std::string_view before;
+    std::string_view after;
+    bool found = false;
+};
+
+Split Partition(std::string_view text, char separator)
+{
+    const std::size_t at = text.find(separator);
+    if (at == std::string_view::npos)
+        return {text, {}, false};
+    return {text.substr(0, at), text.substr(at + 1), true};
+}
+
+// Name rules -------------------------------------------------------------------------------------
+
+Verdict WindowsNameProblem(std::string_view name, std::u16string_view units, std::string_view what)
+{
+    const NameVerdict verdict = JudgeWindowsFileName(units);
+    const std::string named = std::string(what) + " " + Shown(name);
+    switch (verdict.fault) {
+    case NameFault::None:
+        return std::nullopt;
+    case NameFault::Empty:
+        return std::string(what) + " is empty";
+    case NameFault::FolderName:
+        return named + " is a folder's name, not a file's";
+    case NameFault::FolderPart:
+        return named + " has a folder part (" + ShownCharacter(verdict.character) +
+               "); the installer writes every file into the one destination folder, so give the bare file name";
+    case NameFault::RefusedCharacter:
+    case NameFault::ControlCharacter: {
+        const std::string character = verdict.fault == NameFault::RefusedCharacter
+                                          ? ShownCharacter(verdict.character)
+                                          : "the control character U+" + Hex(verdict.character);
+        return named + " holds " + character +
+               ", which Windows refuses in file names (< > : \" / \\ | ? * and control characters)";
+    }
+    case NameFault::EndsInDot:
+        return named + " ends in a dot, which Windows drops from file names";
+    case NameFault::EndsInSpace:
+        return named + " ends in a space, which Windows drops from file names";
+    case NameFault::DeviceName:
+        return named + " is the device " + Utf16ToUtf8(verdict.device) +
+               " to Windows, which refuses it as a file name";
+    }
+    return std::nullopt;
+}
+
+Verdict TextProblem(std::string_view value, std::string_view what)
+{
+    if (value.empty())
+        return "the " + std::string(what) + " is empty";
+    const std::u32string codePoints = CodePoints(value);
+    const auto control = std::ranges::find_if(codePoints, IsControlCharacter);
+    if (control != codePoints.end())
+        return "the " + std::string(what) + " holds the control character U+" + Hex(*control);
+    return std::nullopt;
+}
+
+Verdict InstallerNameProblem(std::string_view name)
+{
+    if (Verdict problem = TextProblem(name, "installer name"))
+        return problem;
+    const std::u32string codePoints = CodePoints(name);
+    const auto odd = std::ranges::find_if_not(codePoints, IsInstallerNameCharacter);
+    if (odd != codePoints.end())
+        return "the installer name " + Shown(name) + " holds " + ShownCharacter(*odd) + "; it becomes the file name " +
+               std::string(name) + ".exe and may hold letters, digits, spaces and - _ . ( )";
+    const std::u16string units = Units(name);
+    if (Verdict problem = WindowsNameProblem(name, units, "the installer name"))
+        return problem;
+    constexpr std::size_t kExtension = 4; // ".exe"
+    if (units.size() + kExtension > kLongestNameComponent)
+        return "the installer name is longer than the " + std::to_string(kLongestNameComponent - kExtension) +
+               " characters its .exe file name can take";
+    return std::nullopt;
+}
+
+Verdict DisplayNameProblem(std::string_view name)
+{
+    return TextProblem(name, "display name");
+}
+
+// The keys before [files], in the order the messages name them; a new key is a new row.
+struct Key {
+    std::string_view name;
+    std::string Description::* value;
+    Verdict (*problem)(std::string_view value);
+};
+
+constexpr Key kKeys[] = {
+    {"installer-name", &Description::installerName, InstallerNameProblem},
+    {"display-name", &Description::displayName, DisplayNameProblem},
+};
+
+std::string KeyList()
+{
+    std::string list;
+    for (const Key& key : kKeys) {
+        list += list.empty() ? "" : " and ";
+        list += key.name;
+    }
+    return list;
+}
+
+// Reading ----------------------------------------------------------------------------------------
+
+struct Parsed {
+    Description description;
+    int unreadableFiles = 0; // file lines not of the form; the count is not known then
+};
+
+// "<name> = <source>"; a name in double quotes keeps spaces at its ends and may hold '=' or
+// begin with '#' (Windows refuses '"' in names, so the quotes cannot be part of one).
+std::optional<DescribedFile> ParseFileLine(std::string_view text, int number, Problems& problems)
+{
+    std::string_view name;
+    std::string_view source;
+    if (text.starts_with('"')) {
+        const Split quoted = Partition(text.substr(1), '"');
+        if (!quoted.found) {
+            problems.push_back({number, "the quoted file name has no closing quote"});
+            return std::nullopt;
+        }
+        std::string_view rest = quoted.after.substr(std::min(quoted.after.find_first_not_of(" \t"), quoted.after.size()));
+        if (!rest.starts_with('=')) {
+            problems.push_back({number, "expected '=' and the source after the quoted file name"});
+            return std::nullopt;
+        }
+        name = quoted.before;
+        source = rest.substr(1);
+    } else {
+        const Split line = Partition(text, '=');
+        if (!line.found) {
+            problems.push_back({number, "expected '<file name> = <source>', found " + Shown(text)});
+            return std::nullopt;
+        }
+        name = Trimmed(line.before);
+        source = line.after;
+    }
+    return DescribedFile{std::string(name), std::string(Trimmed(source)), number};
+}
+
+void ParseKeyLine(std::string_view text, int number, Description& description, Problems& problems)
+{
+    const Split line = Partition(text, '=');
+    const std::string_view name = Trimmed(line.before);
+    const auto key = std::ranges::find(kKeys, name, &Key::name);
+    if (!line.found) {
+        problems.push_back(
+            {number, "expected 'key = value' or " + std::string(kFilesSection) + ", found " + Shown(text)});
+    } else if (key == std::end(kKeys)) {
+        problems.push_back({number, "unknown key " + Shown(name) + "; the keys are " + KeyList() +
+                                        ", and the files go under " + std::string(kFilesSection)});
+    } else if (const auto first = description.keyLines.find(std::string(name)); first != description.keyLines.end()) {
+        problems.push_back(
+            {number, std::string(name) + " a second time (first on line " + std::to_string(first->second) + ")"});
+    } else {
+        description.keyLines.emplace(name, number);
+        description.*key->value = std::string(Trimmed(line.after));
+    }
+}
+
+Parsed Parse(std::string_view data, Problems& problems)
+{
+    Parsed parsed;
+    enum class Section { Head, Files, Unknown } section = Section::Head;
+    int fileLines = 0;
+    if (data.starts_with("\xEF\xBB\xBF"))
+        data.remove_prefix(3);
+
+    int number = 0;
+    for (std::size_t start = 0; start <= data.size();) {
+        const std::size_t end = std::min(data.find('\n', start), data.size());
+        std::string_view line = data.substr(start, end - start);
+        start = end + 1;
+        ++number;
+        if (!DecodeUtf8(line)) {
+            problems.push_back({number, "the line is not UTF-8 text; save the description as UTF-8"});
+            continue;
+        }
+        if (line.ends_with('\r'))
+            line.remove_suffix(1);
+        const std::string_view text = Trimmed(line);
+        if (text.empty() || text.starts_with('#'))
+            continue;
+        if (text.starts_with('[')) {
+            if (text != kFilesSection) {
+                // Its lines are passed over: they would only repeat the one mistake.
+                problems.push_back({number, "unknown section " + Shown(text) + "; the one section is " +
+                                                std::string(kFilesSection)});
+                section = Section::Unknown;
+            } else {
+                if (section == Section::Files)
+                    problems.push_back({number, std::string(kFilesSection) + " a second time"});
+                section = Section::Files;
+            }
+            continue;
+        }
+        if (section == Section::Unknown)
+            continue;
+        if (section == Section::Files) {
+            ++fileLines;
+            if (auto file = ParseFileLine(text, number, problems))
+                parsed.description.files.push_back(std::move(*file));
+            else
+                ++parsed.unreadableFiles;
+            continue;
+        }
+        ParseKeyLine(text, number, parsed.description, problems);
+    }
+
+    for (const Key& key : kKeys) {
+        if (!parsed.description.keyLines.contains(std::string(key.name))) {
+            const std::string name(key.name);
+            problems.push_back({0, "no " + name + " line ('" + name + " = ...' before " + std::string(kFilesSection) + ")"});
+        }
+    }
+    if (fileLines == 0)
+        problems.push_back(
+            {0, "no files: list them under " + std::string(kFilesSection) + ", one 'name = source' a line"});
+    return parsed;
+}
+
+// Checking ---------------------------------------------------------------------------------------
+
+// A file of the package with its name as Windows reads it.
+struct NamedFile {
+    const DescribedFile& file;
+    std::u16string units;
+};
+
+// `earlier`: the names before it that Windows can hold, by the key Windows finds them under.
+Verdict FileNameProblem(const std::vector<NamedFile>& files, std::size_t index,
+                        std::map<std::u16string, std::size_t>& earlier)
+{
+    const NamedFile& named = files[index];
+    const std::string& name = named.file.name;
+    if (Verdict problem = WindowsNameProblem(name, named.units, "the file name"))
+        return problem;
+    if (named.units.size() > kLongestFileName)
+        return "the file name " + Shown(name) + " is " + std::to_string(named.units.size()) +
+               " UTF-16 units long; the installer writes names of at most " + std::to_string(kLongestFileName) +
+               ": Windows holds " + std::to_string(kLongestNameComponent) +
+               " in a name and the temporary file written beside it adds up to " +
+               std::to_string(kLongestTemporarySuffix);
+    const auto [twin, first] = earlier.try_emplace(WindowsNameKey(named.units), index);
+    if (!first) {
+        const DescribedFile& other = files[twin->second].file;
+        return "the file name " + Shown(name) + " is the same file as " + Shown(other.name) + " on line " +
+               std::to_string(other.line) + ": Windows ignores case in file names";
+    }
+    return std::nullopt;
+}
+
+Verdict LeftoverProblem(const std::vector<NamedFile>& files, std::size_t index)
+{
+    for (std::size_t target = 0; target < files.size(); ++target) {
+        if (target == index || !IsSpeltAsTemporaryFileOf(files[index].units, files[target].units))
+            continue;
+        return "the file name " + Shown(files[index].file.name) + " is spelt as a temporary file the installer writes for " +
+               Shown(files[target].file.name) + " on line " + std::to_string(files[target].file.line) +
+               ": a later run would remove it as the leftover of an interrupted one";
+    }
+    return std::nullopt;
+}
+
+// A path as messages show it: '/' between the parts, without empty or "." parts (".." stays:
+// only the file system knows where it leads).
+std::string ShownPath(const std::filesystem::path& path)
+{
+    const std::u8string generic = path.generic_u8string();
+    const std::string_view text(reinterpret_cast<const char*>(generic.data()), generic.size());
+    const std::size_t slashes = std::min(text.find_first_not_of('/'), text.size());
+    // A leading "//" names a network share on Windows; more than two are one.
+    std::string shown = slashes == 2 ? "//" : slashes > 0 ? "/" : "";
+    std::string parts;
+    for (std::size_t start = slashes; start < text.size();) {
+        const std::size_t end = std::min(text.find('/', start), text.size());
+        const std::string_view part = text.substr(start, end - start);
+        start = end + 1;
+        if (part.empty() || part == ".")
+            continue;
+        if (!parts.empty())
+            parts += '/';
+        parts += part;
+    }
+    shown += parts;
+    return shown.empty() ? "." : shown;
+}
+
+Verdict SourceProblem(const DescribedFile& file, const std::filesystem::path& sources)
+{
+    const std::string named = file.name.empty() ? "the file" : Shown(file.name, "");
+    if (file.source.empty())
+        return named + " has no source after '='";
+    const std::filesystem::path path = sources / std::filesystem::path(std::u8string(file.source.begin(), file.source.end()));
+    const std::string what = "the source of " + named + ", " + Shown(file.source) + " (" + ShownPath(path) + ")";
+    const auto facts = Inspect(path);
+    if (!facts) {
+        if (facts.error().code == std::errc::no_such_file_or_directory)
+            return what + " does not exist";
+        return what + " cannot be read (" + facts.error().description + ")";
+    }
+    if (facts->kind == FileKind::Folder)
+        return what + " is a folder, not a file";
+    if (facts->kind != FileKind::Regular)
+        return what + " is not a regular file";
+    if (const auto opened = InputFile::Open(path); !opened)
+        return what + " cannot be read (" + opened.error().description + ")";
+    if (facts->size == 0)
+        return what + " is empty";
+    if (facts->size > kLargestSource)
+        return what + " is too large: " + Grouped(facts->size) +
+               " bytes; a file the installer carries may hold at most " + Grouped(kLargestSource);
+    return std::nullopt;
+}
+
+// What the first file's name makes of the package: how many files the installer writes.
+struct Kind {
+    std::string_view name;
+    std::size_t files;
+    std::string_view count;
+};
+
+std::optional<Kind> KindOf(std::u16string_view firstName)
+{
+    // The installer's own rule decides how many files it writes; the kinds only name the counts.
+    constexpr Kind kKinds[] = {{"deck", 8, "eight"}, {"face", 5, "five"}};
+    const auto written = static_cast<std::size_t>(LastFileIndexFor(WideUnits(firstName))) + 1;
+    const auto kind = std::ranges::find(kKinds, written, &Kind::files);
+    if (kind == std::end(kKinds))
+        return std::nullopt;
+    return *kind;
+}
+
+Verdict KindProblem(const NamedFile& first, std::size_t count)
+{
+    // The ending as the player reads it; the rule reads UTF-16 units, which gives the same kind.
+    const std::u32string codePoints = CodePoints(first.file.name);
+    const std::u32string ending = codePoints.substr(codePoints.size() < 3 ? 0 : codePoints.size() - 3);
+    const std::string listed = std::to_string(count) + (count == 1 ? " is listed" : " are listed");
+    if (const auto kind = KindOf(first.units)) {
+        if (count == kind->files)
+            return std::nullopt;
+        return "the first file " + Shown(first.file.name) + " ends in " + Shown(Utf8(ending)) + ", which makes a " +
+               std::string(kind->name) + " package: the installer writes exactly " + std::string(kind->count) +
+               " files, and " + listed;
+    }
+    if (count == 1)
+        return std::nullopt;
+    std::u32string lower = ending;
+    for (char32_t& c : lower)
+        c = (c >= U'A' && c <= U'Z') ? c + 32 : c == 0x212A ? U'k' : c; // the Kelvin sign lowers to k
+    const std::string near = lower == U"dek" ? "dek" : lower == U"fac" ? "fac" : "";
+    std::string text = "the first file " + Shown(first.file.name) + " ends in " + Shown(Utf8(ending)) +
+                       ", which is neither 'dek' (a deck package of eight files) nor 'fac' (a face package of five): "
+                       "the installer then writes this one file only, and " + listed;
+    if (!near.empty())
+        text += "; the ending is compared case by case, so " + Shown(Utf8(ending)) + " is not " + Shown(near);
+    return text;
+}
+
+void Check(const Parsed& parsed, const std::filesystem::path& sources, Problems& problems)
+{
+    const Description& description = parsed.description;
+    const auto add = [&](int line, Verdict problem) {
+        if (problem)
+            problems.push_back({line, std::move(*problem)});
+    };
+
+    for (const Key& key : kKeys) {
+        if (const auto line = description.keyLines.find(std::string(key.name)); line != description.keyLines.end())
+            add(line->second, key.problem(description.*key.value));
+    }
+
+    std::vector<NamedFile> files;
+    for (const DescribedFile& file : description.files)
+        files.push_back({file, Units(file.name)});
+    std::map<std::u16string, std::size_t> earlier;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const int line = files[i].file.line;
+        if (i == kMostFiles)
+            add(line, "a ninth file: a package holds at most eight");
+        add(line, FileNameProblem(files, i, earlier));
+        add(line, SourceProblem(files[i].file, sources));
+    }
+    for (std::size_t i = 0; i < files.size(); ++i)
+        add(files[i].file.line, LeftoverProblem(files, i));
+    // The count is judged only when every file line could be read.
+    if (!files.empty() && !files[0].file.name.empty() && files.size() <= kMostFiles && parsed.unreadableFiles == 0)
+        add(files[0].file.line, KindProblem(files[0], files.size()));
+}
+
+} // namespace
+
+std::expected<Description, std::vector<Problem>> CheckDescription(std::span<const std::byte> bytes,
+                                                                  const std::filesystem::path& sources)
+{
+    Problems problems;
+    Parsed parsed = Parse(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), problems);
+    Check(parsed, sources, problems);
+    if (problems.empty())
+        return std::move(parsed.description);
+    std::ranges::sort(problems, {}, [](const Problem& p) { return std::tie(p.line, p.text); });
+    return std::unexpected(std::move(problems));
+}
+
+std::expected<Description, std::vector<Problem>> ReadDescription(const std::filesystem::path& path,
+                                                                 const std::filesystem::path& sources)
+{
+    const auto unreadable = [](const SystemError& error) {
+        return std::unexpected(Problems{{0, "cannot be read (" + error.description + ")"}});
+    };
+    auto file = InputFile::Open(path);
+    if (!file)
+        return unreadable(file.error());
+    // Read in pieces up to one byte past the bound: a description that size is no description.
+    std::vector<std::byte> bytes;
+    std::byte piece[64 * 1024];
+    while (bytes.size() <= kLargestDescription) {
+        const auto count = file->Read(piece);
+        if (!count)
+            return unreadable(count.error());
+        bytes.insert(bytes.end(), piece, piece + *count);
+        if (*count < sizeof piece)
+            break;
+    }
+    if (bytes.size() > kLargestDescription)
+        return std::unexpected(Problems{{0, "is larger than 1 MiB; a description is a short text file"}});
+    return CheckDescription(bytes, sources);
+}
+
+std::string ProblemReport(const std::string& shownPath, const std::vector<Problem>& problems)
+{
+    std::string report;
+    for (const Problem& problem : problems) {
+        report += shownPath;
+        if (problem.line != 0)
+            report += ':' + std::to_string(problem.line);
+        report += ": " + problem.text + '\n';
+    }
+    report += shownPath + ": not built: " + std::to_string(problems.size()) +
+              (problems.size() > 1 ? " problems\n" : " problem\n");
+    return report;
+}
+
+std::string Summary(const Description& description)
+{
+    std::string names;
+    for (const DescribedFile& file : description.files) {
+        names += names.empty() ? "" : ", ";
+        names += file.name;
+    }
+    const auto kind = KindOf(description.files.empty() ? std::u16string() : Units(description.files[0].name));
+    return description.installerName + ".exe: a " + std::string(kind ? kind->name : "one-file") + " package: " +
+           names + "\n" + "  the window's bottom line: " + description.displayName + " Installation\n" +
+           "  the box at the end:       " + description.displayName + " Installed!\n";
+}
+
+} // namespace tazel::pack

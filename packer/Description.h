@@ -1,0 +1,51 @@
+#pragma once
+// The package description (docs/package-description.md): a small text file, written by hand,
+// that says everything about one installer. Reading it finds every problem, each with its line,
+// before anything is made from it.
+
+#include <cstddef>
+#include <expected>
+#include <filesystem>
+#include <map>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tazel::pack {
+
+// Texts are UTF-8, as written.
+struct DescribedFile {
+    std::string name;
+    std::string source;
+    int line = 0;
+};
+
+struct Description {
+    std::string installerName;
+    std::string displayName;
+    std::vector<DescribedFile> files;
+    std::map<std::string, int> keyLines; // key -> the line it stood on
+};
+
+struct Problem {
+    int line = 0; // 0: the description as a whole
+    std::string text;
+};
+
+// Reads the file at `path` and checks it; sources are relative to `sources`. Every problem is
+// found (of the sources only what the file system says of them, and whether they open) before
+// this returns; the problems come sorted by line, then text.
+[[nodiscard]] std::expected<Description, std::vector<Problem>> ReadDescription(
+    const std::filesystem::path& path, const std::filesystem::path& sources);
+
+// The same, from the description's bytes.
+[[nodiscard]] std::expected<Description, std::vector<Problem>> CheckDescription(
+    std::span<const std::byte> bytes, const std::filesystem::path& sources);
+
+// "PATH:LINE: text" ("PATH: text" for line 0) a line each, then "PATH: not built: N problem(s)".
+[[nodiscard]] std::string ProblemReport(const std::string& shownPath, const std::vector<Problem>& problems);
+
+// What the package installs and what the player reads, for the publisher; three lines.
+[[nodiscard]] std::string Summary(const Description& description);
+
+} // namespace tazel::pack
