@@ -1,5 +1,6 @@
-"""The release folder: a signed TazelDeck.exe that is still the reproducible build underneath, no
-release at all when signing fails, no password in a trace, and an older release never lost."""
+"""The release folder: a signed TazelDeck.exe that is still the reproducible build underneath, with
+the two package makers beside it (the Windows one signed too), no release at all when signing fails,
+no password in a trace, and an older release never lost."""
 
 import os
 import pathlib
@@ -10,7 +11,9 @@ import unittest
 
 from signing import PASSWORD, make_certificate, release
 
-PRODUCT = pathlib.Path(os.environ["TAZEL_WIN_BUILD_ROOT"]) / "win-i686" / "TazelDeck.exe"
+BUILD = pathlib.Path(os.environ["TAZEL_WIN_BUILD_ROOT"])
+PRODUCT = BUILD / "win-i686" / "TazelDeck.exe"
+RELEASE = ["SHA256SUMS", "TazelDeck.exe", "TazelPack.exe", "tazelpack"]
 
 
 def verify(exe, cert):
@@ -32,8 +35,12 @@ class ReleaseTest(unittest.TestCase):
         out = self.folder / "signed"
         result = release(PRODUCT, out, self.pkcs12, PASSWORD, "--url", "https://example.org/tazel")
         self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertEqual(sorted(os.listdir(out)), ["SHA256SUMS", "TazelDeck.exe"])
+        self.assertEqual(sorted(os.listdir(out)), RELEASE)
         signed = out / "TazelDeck.exe"
+        packer = verify(out / "TazelPack.exe", self.cert)
+        self.assertIn("Text description: Tazel Deck package maker", packer.stdout)
+        self.assertEqual(packer.returncode, 0, packer.stdout + packer.stderr)
+        self.assertEqual((out / "tazelpack").read_bytes(), (BUILD / "native" / "packer" / "tazelpack").read_bytes())
 
         verified = verify(signed, self.cert)
         self.assertEqual(verified.returncode, 0, verified.stdout + verified.stderr)
@@ -73,9 +80,10 @@ class ReleaseTest(unittest.TestCase):
         self.assertEqual((previous / "TazelDeck.exe").read_bytes(), b"the release before")
 
     def assertOnlyRelease(self, out, content=None):
-        """`out` holds a release (its executable's bytes `content`, when given) and nothing was left beside it."""
+        """`out` holds a release (the older one, its executable's bytes `content`, when given) and
+        nothing was left beside it."""
         self.assertTrue(out.is_dir(), f"no folder {out.name} any more")
-        self.assertEqual(sorted(os.listdir(out)), ["SHA256SUMS", "TazelDeck.exe"])
+        self.assertEqual(sorted(os.listdir(out)), RELEASE if content is None else ["SHA256SUMS", "TazelDeck.exe"])
         if content is not None:
             self.assertEqual((out / "TazelDeck.exe").read_bytes(), content)
         self.assertEqual([p.name for p in out.parent.iterdir() if p.name.startswith(out.name + ".")], [],
@@ -97,7 +105,7 @@ class ReleaseTest(unittest.TestCase):
             with self.subTest(case):
                 result = release(PRODUCT, out, self.pkcs12, password, *options, shell=shell, env=env)
                 self.assertEqual(result.returncode, 0, result.stderr)
-                self.assertIn("+ sha256sum TazelDeck.exe", result.stderr, "the script was not traced")
+                self.assertIn("+ sha256sum TazelDeck.exe TazelPack.exe tazelpack", result.stderr, "the script was not traced")
                 self.assertFalse("horse" in result.stdout + result.stderr, "the password is in the trace")
                 verified = verify(out / "TazelDeck.exe", self.cert)
                 self.assertEqual(verified.returncode, 0, verified.stdout + verified.stderr)
