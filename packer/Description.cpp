@@ -227,7 +227,8 @@ std::optional<DescribedFile> ParseFileLine(std::string_view text, int number, Pr
             problems.push_back({number, "the quoted file name has no closing quote"});
             return std::nullopt;
         }
-        std::string_view rest = quoted.after.substr(std::min(quoted.after.find_first_not_of(" \t"), quoted.after.size()));
+        const std::size_t equals = std::min(quoted.after.find_first_not_of(" \t"), quoted.after.size());
+        const std::string_view rest = quoted.after.substr(equals);
         if (!rest.starts_with('=')) {
             problems.push_back({number, "expected '=' and the source after the quoted file name"});
             return std::nullopt;
@@ -318,7 +319,8 @@ Parsed Parse(std::string_view data, Problems& problems)
     for (const Key& key : kKeys) {
         if (!parsed.description.keyLines.contains(std::string(key.name))) {
             const std::string name(key.name);
-            problems.push_back({0, "no " + name + " line ('" + name + " = ...' before " + std::string(kFilesSection) + ")"});
+            problems.push_back(
+                {0, "no " + name + " line ('" + name + " = ...' before " + std::string(kFilesSection) + ")"});
         }
     }
     if (fileLines == 0)
@@ -363,8 +365,9 @@ Verdict LeftoverProblem(const std::vector<NamedFile>& files, std::size_t index)
     for (std::size_t target = 0; target < files.size(); ++target) {
         if (target == index || !IsSpeltAsTemporaryFileOf(files[index].units, files[target].units))
             continue;
-        return "the file name " + Shown(files[index].file.name) + " is spelt as a temporary file the installer writes for " +
-               Shown(files[target].file.name) + " on line " + std::to_string(files[target].file.line) +
+        return "the file name " + Shown(files[index].file.name) +
+               " is spelt as a temporary file the installer writes for " + Shown(files[target].file.name) +
+               " on line " + std::to_string(files[target].file.line) +
                ": a later run would remove it as the leftover of an interrupted one";
     }
     return std::nullopt;
@@ -399,7 +402,8 @@ Verdict SourceProblem(const DescribedFile& file, const std::filesystem::path& so
     const std::string named = file.name.empty() ? "the file" : Shown(file.name, "");
     if (file.source.empty())
         return named + " has no source after '='";
-    const std::filesystem::path path = sources / std::filesystem::path(std::u8string(file.source.begin(), file.source.end()));
+    // From UTF-8 explicitly: on Windows a narrow path would go through the ANSI code page.
+    const std::filesystem::path path = sources / std::u8string(file.source.begin(), file.source.end());
     const std::string what = "the source of " + named + ", " + Shown(file.source) + " (" + ShownPath(path) + ")";
     const auto facts = Inspect(path);
     if (!facts) {

@@ -137,7 +137,8 @@ class DescriptionTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        folder_ = new fs::path(fs::temp_directory_path() / ("tazel-description-" + std::to_string(std::random_device()())));
+        const std::string name = "tazel-description-" + std::to_string(std::random_device()());
+        folder_ = new fs::path(fs::temp_directory_path() / name);
         fs::create_directories(*folder_);
         for (const char name : std::string_view("abcdefghi"))
             Write(*folder_ / std::string(1, name), std::string("payload ") + name + "\n");
