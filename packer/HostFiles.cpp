@@ -1,6 +1,6 @@
 #include "packer/HostFiles.h"
 
-#include <fstream>
+#include "packer/Files.h"
 
 namespace tazel::pack {
 
@@ -12,11 +12,12 @@ std::string Shown(const std::filesystem::path& path)
 
 Expected<std::vector<std::byte>> ReadWholeFile(const std::filesystem::path& path)
 {
-    std::error_code error;
-    const auto size = std::filesystem::file_size(path, error);
-    if (error)
-        return Refuse(Shown(path) + " cannot be read (" + error.message() + ")");
-    std::vector<std::byte> bytes(static_cast<std::size_t>(size));
+    const auto facts = Inspect(path);
+    if (!facts)
+        return Refuse(Shown(path) + " cannot be read (" + facts.error().description + ")");
+    if (facts->kind != FileKind::Regular)
+        return Refuse(Shown(path) + " is not a file");
+    std::vector<std::byte> bytes(static_cast<std::size_t>(facts->size));
     if (auto read = ReadFileInto(path, bytes); !read)
         return std::unexpected(read.error());
     return bytes;
@@ -24,13 +25,17 @@ Expected<std::vector<std::byte>> ReadWholeFile(const std::filesystem::path& path
 
 Expected<void> ReadFileInto(const std::filesystem::path& path, std::span<std::byte> place)
 {
-    std::ifstream file(path, std::ios::binary);
+    auto file = InputFile::Open(path);
     if (!file)
-        return Refuse(Shown(path) + " cannot be read");
-    file.read(reinterpret_cast<char*>(place.data()), static_cast<std::streamsize>(place.size()));
-    if (static_cast<std::size_t>(file.gcount()) != place.size())
+        return Refuse(Shown(path) + " cannot be read (" + file.error().description + ")");
+    const auto read = file->Read(place);
+    if (!read)
+        return Refuse(Shown(path) + " cannot be read (" + read.error().description + ")");
+    if (*read != place.size())
         return Refuse(Shown(path) + " changed while it was read: it is shorter than it was");
-    if (file.peek() != std::ifstream::traits_type::eof())
+    std::byte more[1];
+    const auto beyond = file->Read(more);
+    if (!beyond || *beyond != 0)
         return Refuse(Shown(path) + " changed while it was read: it is longer than it was");
     return {};
 }

@@ -10,14 +10,15 @@
 #include "packer/PeImage.h"
 #include "packer/ResourceSection.h"
 #include "packer/VersionBlock.h"
+#include "resources/ResourceIds.h"
 
 namespace tazel::pack {
 namespace {
 
-// The product's resource numbers, which the installer's window looks up (resources/ResourceIds.h).
-constexpr std::uint16_t kIconImageId = 30001;
-constexpr std::uint16_t kIconGroupId = 1;
-constexpr std::uint16_t kWindowPictureId = 201;
+// The numbers the installer's window looks its icon and picture up by.
+constexpr std::uint16_t kIconImageId = IDI_TAZEL_IMAGE;
+constexpr std::uint16_t kIconGroupId = IDI_TAZEL_GROUP;
+constexpr std::uint16_t kWindowPictureId = IDR_WINDOW_PICTURE;
 constexpr std::uint16_t kApplicationManifestId = 1; // CREATEPROCESS_MANIFEST_RESOURCE_ID
 constexpr std::uint16_t kVersionId = 1;
 

@@ -1,5 +1,5 @@
 #pragma once
-// Resource identifiers shared by the resource script and the program.
+// Resource identifiers shared by the installer's window and the package maker that writes them.
 
 #define IDI_TAZEL_GROUP 1
 #define IDI_TAZEL_IMAGE 30001
