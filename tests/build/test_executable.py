@@ -155,6 +155,15 @@ class TestPackagesTest(unittest.TestCase):
                           "T\u00e0zelF\u00e4ces", "T\u00e0zelF\u00e4ces.exe"])
 
 
+class WindowsPackerTest(unittest.TestCase):
+    def test_is_a_32bit_console_program_carrying_the_stub(self):
+        packer = load("TazelPack.exe")
+        self.assertTrue(packer.is_32bit)
+        self.assertEqual(packer.subsystem, 3)  # Windows console
+        self.assertEqual(packer.dll_characteristics & 0x140, 0x140)
+        self.assertIn((WIN_BUILD / "TazelStub.exe").read_bytes(), packer.data)
+
+
 class ProductSizeTest(unittest.TestCase):
     # What the 32-bit installer may add to the eight files it carries: its code, the window's
     # picture, icon, manifest and version block, with every section page-aligned in the file.
