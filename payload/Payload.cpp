@@ -23,7 +23,11 @@ namespace {
     if (length == 0 || length >= needed)
         return std::unexpected(LastErrorFailure());
     full.resize(length);
-    return ExtendedLengthPath(full);
+    // GetFullPathNameW gives a full path; should it not, no file is named rather than another one.
+    auto extended = ExtendedLengthPath(full);
+    if (!extended)
+        return std::unexpected(Win32Failure(ERROR_BAD_PATHNAME));
+    return std::move(*extended);
 }
 
 // A read-only file, or a folder, of the target's name: Windows refuses to replace either, and
