@@ -61,7 +61,7 @@ add_library(tazel_win32 STATIC
     host/LastResort.cpp
     host/Entry.cpp
 )
-target_link_libraries(tazel_win32 PUBLIC tazel_core ole32 oleaut32 shell32 user32 gdi32 uuid)
+target_link_libraries(tazel_win32 PUBLIC tazel_core ole32 oleaut32 shell32 user32 gdi32 uuid ntdll)
 
 # The allocation functions and the library's throw helpers (see the file). Linked into each
 # installer as objects, ahead of the libraries, rather than kept in an archive.

@@ -12,10 +12,11 @@ WIN_BUILD_ROOT = pathlib.Path(os.environ["TAZEL_WIN_BUILD_ROOT"])
 ART_DIR = pathlib.Path(os.environ["TAZEL_ART_DIR"])
 SOURCE_DIR = pathlib.Path(os.environ["TAZEL_SOURCE_DIR"])
 
-# DLLs that Windows always maps from the system folder, whatever lies beside the program.
+# DLLs that Windows always maps from the system folder, whatever lies beside the program: the
+# Known DLLs, and ntdll, which is in every process before the program's imports are looked at.
 KNOWN_DLLS = {
     "advapi32.dll", "clbcatq.dll", "combase.dll", "comdlg32.dll", "coml2.dll", "gdi32.dll", "gdiplus.dll",
-    "imagehlp.dll", "imm32.dll", "kernel32.dll", "msctf.dll", "msvcrt.dll", "normaliz.dll", "nsi.dll",
+    "imagehlp.dll", "imm32.dll", "kernel32.dll", "msctf.dll", "msvcrt.dll", "normaliz.dll", "nsi.dll", "ntdll.dll",
     "ole32.dll", "oleaut32.dll", "psapi.dll", "rpcrt4.dll", "sechost.dll", "setupapi.dll", "shcore.dll",
     "shell32.dll", "shlwapi.dll", "user32.dll", "wldap32.dll", "ws2_32.dll",
 }
