@@ -12,10 +12,16 @@ endif()
 # Reproducible and self-contained: no link timestamp, no build paths, the runtime linked in.
 add_compile_options(-municode -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+# Linked alike. The header's DLL characteristics: relocatable (the loader may place the image
+# anywhere) and its data not executable; no structured exception handlers, as nothing in the image
+# puts one on the thread's handler chain (GCC emits none for 32-bit code, and the C runtime's
+# start-up installs its handler with SetUnhandledExceptionFilter); and aware of terminal servers,
+# so that no compatibility redirection applies on one. tests/build/test_executable.py checks all
+# four, and that no code of the image touches the handler chain.
 add_link_options(-municode -static -static-libgcc -static-libstdc++ -s -Wl,--no-insert-timestamp
                  -Wl,--major-subsystem-version,6,--minor-subsystem-version,0
                  -Wl,--major-os-version,6,--minor-os-version,0
-                 -Wl,--dynamicbase -Wl,--nxcompat)
+                 -Wl,--dynamicbase -Wl,--nxcompat -Wl,--no-seh -Wl,--tsaware)
 # Unreferenced functions and data stay out, most of all the GUID tables of libuuid that come
 # with the two interface ids the installer uses.
 add_compile_options(-ffunction-sections -fdata-sections)
@@ -60,7 +66,7 @@ add_library(tazel_win32 STATIC
     host/LastResort.cpp
     host/Entry.cpp
 )
-target_link_libraries(tazel_win32 PUBLIC tazel_core tazel_installer_options ole32 oleaut32 shell32 user32 gdi32 uuid)
+target_link_libraries(tazel_win32 PUBLIC tazel_core tazel_installer_options ole32 oleaut32 shell32 user32 gdi32 uuid ntdll)
 
 # The allocation functions and the library's throw helpers (see the file). Linked into each
 # installer as objects, ahead of the libraries, rather than kept in an archive.

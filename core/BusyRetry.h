@@ -20,10 +20,13 @@ enum class TryResult {
 // while the player watches.
 inline constexpr std::array<std::int32_t, 7> kBusyRetryGapsMs{20, 40, 80, 160, 320, 640, 740};
 
-// The system's error numbers the decision below reads (Win32 error codes).
+// The system's numbers the decision below reads: Win32 error codes, and the one NTSTATUS that
+// tells a target being deleted from one that may not be. payload/Payload.cpp holds each to the
+// system's own definition.
 inline constexpr std::uint32_t kErrorAccessDenied = 5;
 inline constexpr std::uint32_t kErrorSharingViolation = 32;
 inline constexpr std::uint32_t kErrorLockViolation = 33;
+inline constexpr std::uint32_t kStatusDeletePending = 0xC0000056;
 
 // Why putting a written file in its target's place failed, as far as the system says.
 struct FailedReplace {
@@ -31,8 +34,9 @@ struct FailedReplace {
     // A read-only file or a folder of the target's name: refused whatever anyone holds.
     bool targetReadOnlyOrFolder = false;
     // After an "access denied": opening the target for deletion, sharing everything with whoever
-    // has it open: 0 when that worked, else its error.
+    // has it open: 0 when that worked, else its error and the NTSTATUS behind that error.
     std::uint32_t deleteProbeError = 0;
+    std::uint32_t deleteProbeStatus = 0;
 };
 
 // Whether the failure may pass by waiting. A sharing or lock violation is another program's
@@ -40,10 +44,12 @@ struct FailedReplace {
 // program holds without sharing deletion and to one this user may not delete at all (another
 // account's file in the machine-wide application-data folder): the probe tells them apart, as a
 // held file refuses the probe with a sharing violation and a forbidden one with access denied.
-// (A target being deleted while someone still holds it also answers access denied, and is
-// refused with the forbidden ones.) Wine differs: it gives access denied for a held target too,
+// A target that someone deleted while still holding it answers the rename and the probe with
+// access denied as well, but its status says "delete pending": it goes once the holder lets go,
+// so it is waited on like a held one. Wine differs: it gives access denied for a held target too,
 // and opens a forbidden one for deletion without complaint, so there a forbidden target is tried
-// until the waits run out.
+// until the waits run out; a delete-pending target's rename it refuses with a plain "access
+// denied" status, and lets the probe through, so there that one is retried by way of the probe.
 [[nodiscard]] constexpr TryResult JudgeFailedReplace(const FailedReplace& failure) noexcept
 {
     switch (failure.renameError) {
@@ -51,9 +57,12 @@ struct FailedReplace {
     case kErrorLockViolation:
         return TryResult::Busy;
     case kErrorAccessDenied:
-        if (failure.targetReadOnlyOrFolder || failure.deleteProbeError == kErrorAccessDenied)
+        if (failure.targetReadOnlyOrFolder)
             return TryResult::Refused;
-        // Held, gone meanwhile, or let go between the rename and the probe: worth another try.
+        if (failure.deleteProbeError == kErrorAccessDenied && failure.deleteProbeStatus != kStatusDeletePending)
+            return TryResult::Refused;
+        // Held, being deleted, gone meanwhile, or let go between the rename and the probe: worth
+        // another try.
         return TryResult::Busy;
     default:
         return TryResult::Refused;

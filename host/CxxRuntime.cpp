@@ -28,13 +28,75 @@
 check its stand-ins against this compiler's <bits/functexcept.h> and <new>, then update this test"
 #endif
 
-#ifdef TAZEL_TEST_HOOK_OUT_OF_MEMORY_IN_COPY_STAGE
-// Test packages only: memory runs out the moment the copy stage arms its failure trap, and is
-// there again for the last resort's own box. Named so that the link map shows it; the checks of
-// the built executables hold the product free of every "TazelTestHook".
+#ifdef TAZEL_TEST_HOOK_OUT_OF_MEMORY
+// Test packages only: memory runs out at the stage the environment variable
+// TAZEL_TEST_OUT_OF_MEMORY names, and is there again for the last resort's own box:
+//   copy (or unset)  the moment the copy stage arms its failure trap
+//   before-copy      once the run's window is shown, before the copy stage
+//   box              as "copy", and once more while the last resort's box stands: a timer's
+//                    callback, run by the box's message loop, allocates
+// Named so that the link map shows it; the checks of the built executables hold the product free
+// of every "TazelTestHook".
+namespace {
+
+enum class OutOfMemoryStage { BeforeCopy, Copy, WhileTheBoxStands };
+
+OutOfMemoryStage ChosenStage() noexcept
+{
+    wchar_t text[16] = {};
+    const DWORD length = GetEnvironmentVariableW(L"TAZEL_TEST_OUT_OF_MEMORY", text, 16);
+    if (length == 0 || length >= 16)
+        return OutOfMemoryStage::Copy;
+    if (lstrcmpW(text, L"before-copy") == 0)
+        return OutOfMemoryStage::BeforeCopy;
+    if (lstrcmpW(text, L"box") == 0)
+        return OutOfMemoryStage::WhileTheBoxStands;
+    return OutOfMemoryStage::Copy;
+}
+
+BOOL CALLBACK StopAtVisible(HWND window, LPARAM found) noexcept
+{
+    if (!IsWindowVisible(window))
+        return TRUE;
+    *reinterpret_cast<bool*>(found) = true;
+    return FALSE;
+}
+
+bool RunWindowShown() noexcept
+{
+    bool found = false;
+    EnumThreadWindows(GetCurrentThreadId(), StopAtVisible, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// Long enough for the test driver to have seen and read the box first.
+constexpr UINT kSecondFailureDelayMs = 2000;
+bool secondFailureDue = false;
+
+void CALLBACK FailAgain(HWND, UINT, UINT_PTR, DWORD) noexcept
+{
+    secondFailureDue = true;
+    ::operator delete(::operator new(64));
+}
+
+} // namespace
+
 extern "C" [[gnu::noinline]] bool TazelTestHookMemoryRunsOut() noexcept
 {
-    return tazel::win32::CurrentLastResortStage() == tazel::win32::LastResortStage::Copy;
+    static const OutOfMemoryStage chosen = ChosenStage();
+    static bool timerSet = false;
+    const tazel::win32::LastResortStage stage = tazel::win32::CurrentLastResortStage();
+    switch (chosen) {
+    case OutOfMemoryStage::BeforeCopy:
+        return stage == tazel::win32::LastResortStage::BeforeCopy && RunWindowShown();
+    case OutOfMemoryStage::Copy:
+        return stage == tazel::win32::LastResortStage::Copy;
+    case OutOfMemoryStage::WhileTheBoxStands:
+        if (stage == tazel::win32::LastResortStage::Copy && !timerSet)
+            timerSet = SetTimer(nullptr, 0, kSecondFailureDelayMs, FailAgain) != 0;
+        return stage == tazel::win32::LastResortStage::Copy || secondFailureDue;
+    }
+    return false;
 }
 #endif
 
@@ -56,7 +118,7 @@ namespace {
 // resort's reserve, given back there, then serves both.
 void* Allocate(std::size_t size) noexcept
 {
-#ifdef TAZEL_TEST_HOOK_OUT_OF_MEMORY_IN_COPY_STAGE
+#ifdef TAZEL_TEST_HOOK_OUT_OF_MEMORY
     if (TazelTestHookMemoryRunsOut())
         return nullptr;
 #endif

@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <array>
+#include <iterator>
+
 #include "core/Installer.h"
 #include "core/PackageManifest.h"
 #include "host/LastResort.h"
@@ -18,18 +21,31 @@ extern "C" int WinMainCRTStartup();
 
 namespace {
 
+// What a system component asks for by name alone once the first window is made: the theme
+// engine, and the one DLL it asks for in turn (Wine's, through its delay-load resolver).
+constexpr const wchar_t* kAskedForByName[] = {L"uxtheme.dll", L"msimg32.dll"};
+using Preloaded = std::array<tazel::win32::UniqueModule, std::size(kAskedForByName)>;
+
 // An installer is run from a Downloads folder, where anyone may have left a DLL named like a
-// system one. From here on, DLLs load only from the system folder.
-void HardenDllSearch() noexcept
+// system one. From here on, DLLs load only from the system folder. Gives what it loaded to that
+// end, to be held for the whole run.
+[[nodiscard]] Preloaded HardenDllSearch() noexcept
 {
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
     // Looked up at run time: Windows 7 without its security update lacks the function.
     const auto setDefault = tazel::win32::OptionalFunction<SetDefaultDllDirectoriesFn>(
         GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
     if (setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
-        return;
-    // At least take the current folder out of the search.
+        return {};
+    // At least take the current folder out of the search. The program's own folder is still
+    // searched first for a DLL asked for by name alone: each one the system asks for so is loaded
+    // now from the system folder by its full path, its own imports from there too, and the later
+    // request finds it loaded.
     SetDllDirectoryW(L"");
+    Preloaded preloaded;
+    for (std::size_t i = 0; i < preloaded.size(); ++i)
+        preloaded[i] = tazel::win32::LoadSystemLibrary(kAskedForByName[i]);
+    return preloaded;
 }
 
 // The generic report for a failure that ends the run before the installation sequence could
@@ -69,7 +85,8 @@ tazel::RunOutcome Run(HINSTANCE instance)
 
 extern "C" int TazelEntry()
 {
-    HardenDllSearch();
+    // Held while the process lasts: the C runtime's entry ends it rather than returning.
+    const Preloaded preloaded = HardenDllSearch();
     return WinMainCRTStartup();
 }
 

@@ -83,11 +83,17 @@ void EndRunOnUnrecoverableFailure(DWORD code) noexcept
     }
     // Nothing can be unwound without exceptions, so the process ends here rather than by
     // returning to the entry. Files stay as they are: each target is replaced in one step, and a
-    // temporary file left behind is removed by the next run.
+    // temporary file left behind is removed by the next run. The status and the files are settled,
+    // so the process is terminated rather than exited: exiting would run every DLL's detach code
+    // (COM's, the shell's, the imaging component's, the common controls') with memory exhausted,
+    // perhaps from inside one of their callbacks, for nothing the run still needs.
 #ifdef TAZEL_COVERAGE_DUMP
     __gcov_dump();
 #endif
-    ExitProcess(static_cast<UINT>(lastResort.outcome));
+    const UINT status = static_cast<UINT>(lastResort.outcome);
+    TerminateProcess(GetCurrentProcess(), status);
+    // Not reached: a process may always terminate itself. Says so to the compiler.
+    ExitProcess(status);
 }
 
 } // namespace tazel::win32

@@ -1,5 +1,7 @@
 #include "payload/Payload.h"
 
+#include <ntstatus.h>
+
 #include "core/BusyRetry.h"
 #include "core/FolderRules.h"
 #include "core/ManifestFormat.h"
@@ -9,7 +11,18 @@
 #include "platform/Resources.h"
 #include "platform/Win32Error.h"
 
+// ntdll's, exported since Windows XP and declared in no header of this toolchain: the NTSTATUS
+// that the thread's last failed system call gave, which its Win32 error code may blur.
+extern "C" NTSYSAPI NTSTATUS NTAPI RtlGetLastNtStatus();
+
 namespace tazel::win32 {
+
+// The core judges failures by its own copies of these numbers.
+static_assert(kErrorAccessDenied == ERROR_ACCESS_DENIED);
+static_assert(kErrorSharingViolation == ERROR_SHARING_VIOLATION);
+static_assert(kErrorLockViolation == ERROR_LOCK_VIOLATION);
+static_assert(kStatusDeletePending == static_cast<std::uint32_t>(STATUS_DELETE_PENDING));
+
 namespace {
 
 // A path in the form that lifts the MAX_PATH limit: made absolute and normalised first (which
@@ -24,7 +37,11 @@ namespace {
     if (length == 0 || length >= needed)
         return std::unexpected(LastErrorFailure());
     full.resize(length);
-    return ExtendedLengthPath(full);
+    // GetFullPathNameW gives a full path; should it not, no file is named rather than another one.
+    auto extended = ExtendedLengthPath(full);
+    if (!extended)
+        return std::unexpected(Win32Failure(ERROR_BAD_PATHNAME));
+    return std::move(*extended);
 }
 
 // A read-only file, or a folder, of the target's name: Windows refuses to replace either, and
@@ -37,13 +54,16 @@ namespace {
 }
 
 // Opens the target for deletion, sharing everything with whoever has it open, and closes it
-// again at once: 0, or the error that tells a held target from a forbidden one. A link is probed
-// itself, as the rename would replace the link.
-[[nodiscard]] DWORD DeleteProbe(const std::wstring& target) noexcept
+// again at once: fills in what tells a held target from a forbidden one, the error and its
+// status, when that fails. A link is probed itself, as the rename would replace the link.
+void DeleteProbe(const std::wstring& target, FailedReplace& failure) noexcept
 {
     const UniqueFile probe(CreateFileW(target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    return probe ? ERROR_SUCCESS : GetLastError();
+    if (probe)
+        return;
+    failure.deleteProbeError = GetLastError();
+    failure.deleteProbeStatus = static_cast<std::uint32_t>(RtlGetLastNtStatus());
 }
 
 // What a failed rename onto `target` says about waiting for it.
@@ -54,7 +74,7 @@ namespace {
     if (error == ERROR_ACCESS_DENIED) {
         failure.targetReadOnlyOrFolder = IsUnreplaceable(target);
         if (!failure.targetReadOnlyOrFolder)
-            failure.deleteProbeError = DeleteProbe(target);
+            DeleteProbe(target, failure);
     }
     return JudgeFailedReplace(failure);
 }

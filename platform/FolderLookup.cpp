@@ -3,9 +3,14 @@
 #include <shlobj.h>
 
 #include "core/FolderRules.h"
+#include "core/PackageManifest.h"
 #include "platform/Owners.h"
 
 namespace tazel::win32 {
+
+// The core's copies of the system's numbers.
+static_assert(kCommonAppDataFolderId == CSIDL_COMMON_APPDATA);
+static_assert(kShellPathBufferLength == MAX_PATH);
 
 std::wstring SpecialFolderPath(std::int32_t folderId)
 {

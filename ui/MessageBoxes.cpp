@@ -4,6 +4,9 @@
 
 namespace tazel::win32 {
 
+// The core's box results are the system's own.
+static_assert(static_cast<int>(BoxResult::Ok) == IDOK && static_cast<int>(BoxResult::Cancel) == IDCANCEL);
+
 BoxResult ShowMessageBox(HWND owner, const std::wstring& prompt, const std::wstring& title, Buttons buttons)
 {
     const UINT style = (buttons == Buttons::OkCancel ? MB_OKCANCEL : MB_OK) | MB_DEFBUTTON1;

@@ -14,10 +14,11 @@ WIN_BUILD_ROOT = pathlib.Path(os.environ["TAZEL_WIN_BUILD_ROOT"])
 ART_DIR = pathlib.Path(os.environ["TAZEL_ART_DIR"])
 SOURCE_DIR = pathlib.Path(os.environ["TAZEL_SOURCE_DIR"])
 
-# DLLs that Windows always maps from the system folder, whatever lies beside the program.
+# DLLs that Windows always maps from the system folder, whatever lies beside the program: the
+# Known DLLs, and ntdll, which is in every process before the program's imports are looked at.
 KNOWN_DLLS = {
     "advapi32.dll", "clbcatq.dll", "combase.dll", "comdlg32.dll", "coml2.dll", "gdi32.dll", "gdiplus.dll",
-    "imagehlp.dll", "imm32.dll", "kernel32.dll", "msctf.dll", "msvcrt.dll", "normaliz.dll", "nsi.dll",
+    "imagehlp.dll", "imm32.dll", "kernel32.dll", "msctf.dll", "msvcrt.dll", "normaliz.dll", "nsi.dll", "ntdll.dll",
     "ole32.dll", "oleaut32.dll", "psapi.dll", "rpcrt4.dll", "sechost.dll", "setupapi.dll", "shcore.dll",
     "shell32.dll", "shlwapi.dll", "user32.dll", "wldap32.dll", "ws2_32.dll",
 }
@@ -43,11 +44,24 @@ class ProductExecutableTest(unittest.TestCase):
         self.assertTrue(self.image.is_32bit)
         self.assertEqual(self.image.subsystem, 2)  # Windows GUI
         self.assertEqual(self.image.timestamp, 0)
-        # ASLR and DEP.
-        self.assertEqual(self.image.dll_characteristics & 0x140, 0x140)
         # Copied to the swap file before it runs from removable media or a network share, so the
         # payload cannot fault when the medium goes away.
         self.assertEqual(self.image.characteristics & 0x0C00, 0x0C00)
+
+    def test_header_carries_the_hardening_flags(self):
+        # Relocatable with its relocations kept (ASLR), data not executable (DEP), no structured
+        # exception handlers, terminal-server aware.
+        for flag, name in ((0x0040, "DYNAMIC_BASE"), (0x0100, "NX_COMPAT"), (0x0400, "NO_SEH"),
+                           (0x8000, "TERMINAL_SERVER_AWARE")):
+            self.assertTrue(self.image.dll_characteristics & flag, name)
+        self.assertGreater(self.image.directories[5][1], 0, "no base relocations")
+        # NO_SEH is a promise: no code of the image may put a handler on the thread's chain, which
+        # starts at fs:0 on 32-bit Windows. (The C runtime's start-up reads fs:0x18, the TEB's own
+        # address, which the pattern leaves alone.)
+        listing = subprocess.run(["i686-w64-mingw32-objdump", "-d", WIN_BUILD / "TazelDeck.exe"], check=True,
+                                 capture_output=True, text=True).stdout
+        self.assertIn("%fs:0x18", listing)  # the listing does show segment-relative accesses
+        self.assertIsNone(re.search(r"%fs:(0x)?0(?![0-9a-fx])", listing), "code touches the handler chain")
 
     def test_starts_at_the_hardening_entry(self):
         # The linker's map of this very link: the C runtime's own entry would skip the hardening.

@@ -41,12 +41,24 @@ TEST(FolderRulesTest, ExtendedLengthPathNamesEveryKindOfFullPath)
 {
     const std::pair<const wchar_t*, const wchar_t*> rows[] = {
         {L"C:\\ProgramData\\Ombrix\\graphics\\Tazel.dek", L"\\\\?\\C:\\ProgramData\\Ombrix\\graphics\\Tazel.dek"},
+        {L"d:\\", L"\\\\?\\d:\\"},
         {L"\\\\server\\share\\graphics\\Tazel.dek", L"\\\\?\\UNC\\server\\share\\graphics\\Tazel.dek"},
         {L"\\\\.\\C:\\graphics\\Tazel.dek", L"\\\\?\\C:\\graphics\\Tazel.dek"},
+        {L"\\\\.\\UNC\\server\\share\\Tazel.dek", L"\\\\?\\UNC\\server\\share\\Tazel.dek"},
         {L"\\\\?\\C:\\graphics\\Tazel.dek", L"\\\\?\\C:\\graphics\\Tazel.dek"},
     };
     for (const auto& [full, extended] : rows)
         EXPECT_EQ(ExtendedLengthPath(full), extended) << full;
+}
+
+TEST(FolderRulesTest, ExtendedLengthPathRefusesWhatIsNotFull)
+{
+    // Each would name another file, or none, once the prefix turns off the system's reading.
+    for (const wchar_t* path : {L"", L"C:Tazel.dek", L"graphics\\Tazel.dek", L"\\graphics\\Tazel.dek",
+                                L"//server/share/Tazel.dek", L"C:/graphics/Tazel.dek", L"\\\\server",
+                                L"\\\\server\\", L"\\\\\\share\\Tazel.dek", L"C:\\graphics\\..\\Tazel.dek",
+                                L"C:\\graphics\\.", L"C:\\graphics\\\\Tazel.dek", L"\\\\.\\"})
+        EXPECT_EQ(ExtendedLengthPath(path), std::nullopt) << path;
 }
 
 } // namespace

@@ -66,6 +66,8 @@ TEST(BusyRetryTest, FailedReplaceIsWaitedOnOnlyWhileItMayPass)
         {{kErrorAccessDenied, false, 0}, TryResult::Busy, "let go between the rename and the probe (and Wine)"},
         {{kErrorAccessDenied, false, 2}, TryResult::Busy, "the target gone between the rename and the probe"},
         {{kErrorAccessDenied, false, kErrorAccessDenied}, TryResult::Refused, "another account's file"},
+        {{kErrorAccessDenied, false, kErrorAccessDenied, kStatusDeletePending}, TryResult::Busy,
+         "deleted while still held"},
         {{kErrorAccessDenied, true, 0}, TryResult::Refused, "a read-only file or a folder"},
         {{112}, TryResult::Refused, "the disk full"},
         {{3}, TryResult::Refused, "the folder gone"},

@@ -8,6 +8,7 @@ from expected import (APPLICATION_TITLE, COPY_FAILED, DEFAULT_FOLDER, ERROR_TITL
                       EXIT_NO_FILE_INFO, EXIT_REPORT, NO_FILE_INFO, SUCCESS, SUCCESS_TITLE)
 from scenario import ScenarioCase, resources
 
+ERROR_NOT_ENOUGH_MEMORY = 8
 ERROR_RESOURCE_TYPE_NOT_FOUND = 1813
 ERROR_RESOURCE_NAME_NOT_FOUND = 1814
 
@@ -92,21 +93,44 @@ class LaterPayloadMissing(ScenarioCase):
                                                "Tazel1.cbx": entries[103]})
 
 
-class OutOfMemoryInTheCopyStage(ScenarioCase):
-    # A test build in which memory runs out the moment the copy stage arms its failure trap.
+class OutOfMemory(ScenarioCase):
+    # A test build in which memory runs out at the stage TAZEL_TEST_OUT_OF_MEMORY names
+    # (host/CxxRuntime.cpp). Whatever the stage, the deck installed before stays as it was and no
+    # temporary file is left; never the C runtime's abort box or its status 3.
     INSTALLER = "TestOutOfMemory.exe"
 
-    def test_ends_as_a_failed_copy_and_damages_nothing(self):
-        # The copy stage's own box and status, never the C runtime's abort box or its status 3;
-        # the deck installed before stays as it was, and no temporary file is left.
+    def run_out_of_memory(self, stage, *actions, timeout=60):
+        self.prefix.environment["TAZEL_TEST_OUT_OF_MEMORY"] = stage
         self.prefix.make_folder(DEFAULT_FOLDER)
         self.prefix.write_file(DEFAULT_FOLDER + "\\Tazel.dek", b"the deck installed before")
         before = self.prefix.snapshot()
-        run = self.run_installer("box=ok")
+        run = self.run_installer(*actions, timeout=timeout)
+        self.assertNothingWritten(before)
+        return run
+
+    def test_in_the_copy_stage_ends_as_a_failed_copy(self):
+        run = self.run_out_of_memory("copy", "box=ok")
 
         self.assertBox(self.assertOnlyBox(run), ERROR_TITLE, COPY_FAILED)
         self.assertEqual(run.exit_code, EXIT_COPY_FAILED)
-        self.assertNothingWritten(before)
+
+    def test_before_the_copy_stage_gets_the_generic_report(self):
+        # Once the window is up: the folder lookup's text is the first allocation after the pause.
+        run = self.run_out_of_memory("before-copy", "window", "box=ok")
+
+        self.assertEqual(self.assertGenericReport(self.assertOnlyBox(run)), ERROR_NOT_ENOUGH_MEMORY)
+        self.assertTrue(run.boxes[0]["owner_is_main"], run.describe())
+        self.assertEqual(run.exit_code, EXIT_REPORT)
+
+    def test_a_second_failure_while_the_box_stands_keeps_the_status(self):
+        # Nobody presses OK: the second failure ends the run at once, with no second box and the
+        # status the first one decided.
+        run = self.run_out_of_memory("box", "box", timeout=20)
+
+        self.assertBox(self.assertOnlyBox(run), ERROR_TITLE, COPY_FAILED)
+        # A run that waited for OK would have been killed by the driver at its time limit.
+        self.assertFalse(run.of("exit")[-1]["killed"], run.describe())
+        self.assertEqual(run.exit_code, EXIT_COPY_FAILED)
 
 
 class FirstPayloadMissing(ScenarioCase):
