@@ -3,6 +3,7 @@
 #include "host/LastResort.h"
 #include "payload/Payload.h"
 #include "platform/Folders.h"
+#include "platform/Marks.h"
 #include "platform/Win32Error.h"
 #include "ui/MessageBoxes.h"
 
@@ -15,6 +16,10 @@ void Win32Platform::SetPackageLine(const std::wstring& text)
 
 void Win32Platform::ShowMainWindow()
 {
+    // The pause starts as the window is shown: its clock, and winmm with it, is made first, so
+    // that loading winmm does not lengthen the pause.
+    Clock();
+    const Mark mark("window");
     window_.Show();
 }
 
@@ -32,11 +37,13 @@ PauseClock& Win32Platform::Clock()
 
 std::wstring Win32Platform::SpecialFolderPath(std::int32_t folderId)
 {
+    const Mark mark("folder lookup");
     return win32::SpecialFolderPath(folderId);
 }
 
 std::expected<bool, Failure> Win32Platform::DirectoryExists(const std::wstring& path)
 {
+    const Mark mark("folder test");
     return win32::DirectoryExists(path);
 }
 
@@ -47,11 +54,13 @@ std::wstring Win32Platform::BrowseForFolder(WindowHandle owner)
 
 std::expected<PayloadBytes, Failure> Win32Platform::LoadPayload(int resourceId)
 {
+    const Mark mark("payload entry");
     return win32::LoadPayload(resourceId);
 }
 
 std::expected<void, Failure> Win32Platform::WritePayloadFile(const std::wstring& path, PayloadBytes bytes)
 {
+    const Mark mark("file");
     return win32::WritePayloadFile(path, bytes, Clock());
 }
 
@@ -62,6 +71,7 @@ void Win32Platform::ArmFailureTrap()
 
 std::vector<std::wstring> Win32Platform::FindFiles(const std::wstring& folder, const std::wstring& pattern)
 {
+    const Mark mark("leftover search");
     return win32::FindFiles(folder, pattern);
 }
 
@@ -80,11 +90,13 @@ BoxResult Win32Platform::ShowMessage(const std::wstring& prompt, const std::wstr
     // The window owns the boxes while it stands, so they stay above it; once the user has
     // closed it, the boxes stand on their own.
     const HWND owner = window_.IsVisible() ? window_.Handle() : nullptr;
+    const Mark mark("box");
     return ShowMessageBox(owner, prompt, title, buttons);
 }
 
 void Win32Platform::Beep()
 {
+    const Mark mark("beep");
     DefaultBeep();
 }
 

@@ -32,7 +32,7 @@ public:
 
 private:
     MainWindow& window_;
-    // Made when the pause first asks for it, so winmm is loaded only by a run that pauses.
+    // Made just before the window is shown, so winmm is loaded only by a run that pauses.
     std::optional<MessageQueueClock> clock_;
 };
 

@@ -7,6 +7,7 @@
 #include "core/ManifestFormat.h"
 #include "core/PackageManifest.h"
 #include "core/TemporaryFiles.h"
+#include "platform/Marks.h"
 #include "platform/Owners.h"
 #include "platform/Resources.h"
 #include "platform/Win32Error.h"
@@ -148,7 +149,7 @@ std::expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadB
     if (written != bytes.size())
         return std::unexpected(Win32Failure(ERROR_WRITE_FAULT));
     // On the disk before the old file goes: a crash right after the rename must not leave an empty file.
-    if (!FlushFileBuffers(file.get()))
+    if (const Mark mark("flush"); !FlushFileBuffers(file.get()))
         return std::unexpected(LastErrorFailure());
 
     DWORD error = ERROR_SUCCESS;

@@ -143,14 +143,16 @@ class ProductExecutableTest(unittest.TestCase):
 class TestPackagesTest(unittest.TestCase):
     def test_only_test_packages_carry_a_test_hook(self):
         # Test hooks are named "TazelTestHook..." so that a link map shows them; the injected
-        # failures of system calls come in an object of their own.
+        # failures of system calls and the benchmark's marks come in objects of their own.
         product = (WIN_BUILD / "TazelStub.map").read_text()
         self.assertNotIn("TazelTestHook", product)
         self.assertNotIn("Faults.cpp", product)
+        self.assertNotIn("Marks.cpp", product)
         for package, hook in (("TestOutOfMemory", "TazelTestHookMemoryRunsOut"),
                               ("TestWindows7", "TazelTestHookLooksMissing"),
                               ("TestWindows81", "TazelTestHookLooksMissing"),
-                              ("TestFaults", "Faults.cpp.obj")):
+                              ("TestFaults", "Faults.cpp.obj"),
+                              ("TestMarks", "Marks.cpp.obj")):
             self.assertIn(hook, (WIN_BUILD / f"tests/packages/{package}Stub.map").read_text(), package)
 
     def test_missing_entries_are_absent_from_the_resources(self):
