@@ -42,8 +42,8 @@ struct Problem {
     std::string text;
 };
 
-// The numbers of a version as a description writes it: "2.00.0004" gives 2, 0, 0, 4, and missing
-// numbers are 0 ("3.1" gives 3, 1, 0, 0). Nothing for what the version key refuses.
+// The numbers of a version as a description writes it, in their order: "3.01.0.27" gives 3, 1, 0,
+// 27, and missing numbers are 0 ("3.1" gives 3, 1, 0, 0). Nothing for what the version key refuses.
 [[nodiscard]] std::optional<std::array<std::uint16_t, 4>> VersionNumbers(std::string_view text);
 
 // Reads the file at `path` and checks it; sources are relative to `sources`. Every problem is
