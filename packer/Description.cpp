@@ -189,7 +189,7 @@ using VersionParse = std::expected<std::array<std::uint16_t, 4>, std::string>;
 VersionParse ParseVersion(std::string_view text)
 {
     const std::string form = "; a version is one to four numbers of 0 to " + std::to_string(kLargestVersionNumber) +
-                             " separated by dots, such as 2.00.0004";
+                             " separated by dots, such as 3.1.0.27";
     const std::string named = "the version " + Shown(text);
     if (text.empty())
         return std::unexpected("the version is empty" + form);
