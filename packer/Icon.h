@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "resources/ResourceIds.h"
+
 namespace tazel::pack {
 
 struct IconImage {
@@ -31,8 +33,8 @@ struct IconImage {
 // The group resource for `images`, their icon resources numbered from `firstId` in their order.
 [[nodiscard]] std::vector<std::byte> IconGroup(std::span<const IconImage> images, std::uint16_t firstId);
 
-// The icon resources' numbers run from here (resources/ResourceIds.h); the last is 65535.
-inline constexpr std::uint16_t kFirstIconImageId = 30001;
+// The icon resources' numbers run from the product's one image's; the last is 65535.
+inline constexpr std::uint16_t kFirstIconImageId = IDI_TAZEL_IMAGE;
 inline constexpr std::size_t kMostIconImages = 65535 - kFirstIconImageId + 1;
 
 } // namespace tazel::pack

@@ -65,12 +65,11 @@ Expected<std::vector<std::byte>> VersionBlockFor(const Package& package, const s
 // check does: the file may have changed since.
 Expected<std::vector<std::byte>> ReadArt(const std::filesystem::path& path, const char* what)
 {
-    auto bytes = ReadWholeFile(path);
-    if (!bytes)
-        return std::unexpected(bytes.error());
-    if (bytes->size() > kLargestSource)
-        return Refuse(std::string("the ") + what + " " + Shown(path) + " is too large");
-    return bytes;
+    std::error_code error;
+    if (const auto size = std::filesystem::file_size(path, error); !error && size > kLargestSource)
+        return Refuse(std::string("the ") + what + " " + Shown(path) + " is too large: " + std::to_string(size) +
+                      " bytes");
+    return ReadWholeFile(path);
 }
 
 // The icon's resources: the kit's, or each image of the publisher's icon and a group of them.
