@@ -30,9 +30,27 @@ std::optional<Package> PackageFromDescription(const std::filesystem::path& descr
     }
     PrintError(Summary(*described));
 
-    Package package{described->installerName, described->displayName, {}};
+    Package package;
+    package.installerName = described->installerName;
+    package.displayName = described->displayName;
     if (read)
         read->push_back(description);
+    if (!described->version.empty()) {
+        package.version = VersionNumbers(described->version).value_or(package.version);
+        package.versionText = described->version;
+    }
+    if (!described->company.empty())
+        package.company = described->company;
+    package.copyright = described->copyright;
+    const auto art = [&](const std::string& source, std::optional<std::filesystem::path>& path) {
+        if (source.empty())
+            return;
+        path = sources / PathFrom(source);
+        if (read)
+            read->push_back(*path);
+    };
+    art(described->icon, package.icon);
+    art(described->windowPicture, package.windowPicture);
     for (const DescribedFile& file : described->files) {
         package.files.push_back({file.name, sources / PathFrom(file.source)});
         if (read)

@@ -10,6 +10,8 @@
 #include "core/PackageManifest.h"
 #include "core/Utf.h"
 #include "packer/Files.h"
+#include "packer/Icon.h"
+#include "packer/Picture.h"
 
 namespace tazel::pack {
 namespace {
@@ -21,6 +23,15 @@ constexpr std::size_t kMostFiles = kFileCount;
 constexpr std::uintmax_t kLargestSource = std::uintmax_t{1} << 30;
 constexpr std::size_t kLargestDescription = std::size_t{1} << 20;
 constexpr std::size_t kLongestShown = 40;
+// Explorer shows the version block's texts on one line each (a file's Details, its tooltip) and
+// cuts what does not fit; 128 holds any company name or copyright line, and keeps the block far
+// from its 16-bit lengths.
+constexpr std::size_t kLongestVersionText = 128;
+constexpr std::uint32_t kLargestVersionNumber = 65535;
+constexpr std::size_t kMostVersionNumbers = 4;
+// The largest icon Windows shows, 256 x 256 at 32 bits, takes 256 KiB; a file far beyond that
+// is a mistake, and the bound keeps the check from reading a whole disk image.
+constexpr std::size_t kLargestArt = std::size_t{16} << 20;
 
 using Problems = std::vector<Problem>;
 using Verdict = std::optional<std::string>;
@@ -162,6 +173,62 @@ Verdict TextProblem(std::string_view value, std::string_view what)
     return std::nullopt;
 }
 
+// A text of the version block, shown by Explorer.
+Verdict VersionTextProblem(std::string_view value, std::string_view what)
+{
+    if (Verdict problem = TextProblem(value, what))
+        return problem;
+    if (const std::size_t units = Units(value).size(); units > kLongestVersionText)
+        return "the " + std::string(what) + " is " + std::to_string(units) + " UTF-16 units long; Explorer shows " +
+               "at most " + std::to_string(kLongestVersionText) + " on its one line";
+    return std::nullopt;
+}
+
+using VersionParse = std::expected<std::array<std::uint16_t, 4>, std::string>;
+
+VersionParse ParseVersion(std::string_view text)
+{
+    const std::string form = "; a version is one to four numbers of 0 to " + std::to_string(kLargestVersionNumber) +
+                             " separated by dots, such as 3.1.0.27";
+    const std::string named = "the version " + Shown(text);
+    if (text.empty())
+        return std::unexpected("the version is empty" + form);
+    const std::u32string codePoints = CodePoints(text);
+    const auto odd = std::ranges::find_if(codePoints, [](char32_t c) { return c != U'.' && (c < U'0' || c > U'9'); });
+    if (odd != codePoints.end())
+        return std::unexpected(named + " holds " + ShownCharacter(*odd) + form);
+    std::vector<std::string_view> parts;
+    for (std::size_t start = 0; start <= text.size();) {
+        const std::size_t end = std::min(text.find('.', start), text.size());
+        parts.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    if (parts.size() > kMostVersionNumbers)
+        return std::unexpected(named + " has " + std::to_string(parts.size()) + " numbers" + form);
+    std::array<std::uint16_t, 4> numbers{};
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (parts[i].empty())
+            return std::unexpected(named + " has an empty number: a dot at an end or two together" + form);
+        std::uint32_t value = 0;
+        for (const char digit : parts[i])
+            value = std::min<std::uint32_t>(value * 10 + static_cast<std::uint32_t>(digit - '0'),
+                                            kLargestVersionNumber + 1);
+        if (value > kLargestVersionNumber)
+            return std::unexpected(named + ": " + std::string(parts[i].substr(parts[i].find_first_not_of('0'))) +
+                                   " is more than the " + std::to_string(kLargestVersionNumber) +
+                                   " a version block holds");
+        numbers[i] = static_cast<std::uint16_t>(value);
+    }
+    return numbers;
+}
+
+Verdict VersionProblem(std::string_view version)
+{
+    if (auto parsed = ParseVersion(version); !parsed)
+        return std::move(parsed.error());
+    return VersionTextProblem(version, "version");
+}
+
 Verdict InstallerNameProblem(std::string_view name)
 {
     if (Verdict problem = TextProblem(name, "installer name"))
@@ -186,24 +253,142 @@ Verdict DisplayNameProblem(std::string_view name)
     return TextProblem(name, "display name");
 }
 
-// The keys before [files], in the order the messages name them; a new key is a new row.
+// Files named by the keys: read whole and checked by `content` -----------------------------------
+
+// A path as messages show it: '/' between the parts, without empty or "." parts (".." stays:
+// only the file system knows where it leads).
+std::string ShownPath(const std::filesystem::path& path)
+{
+    const std::u8string generic = path.generic_u8string();
+    const std::string_view text(reinterpret_cast<const char*>(generic.data()), generic.size());
+    const std::size_t slashes = std::min(text.find_first_not_of('/'), text.size());
+    // A leading "//" names a network share on Windows; more than two are one.
+    std::string shown = slashes == 2 ? "//" : slashes > 0 ? "/" : "";
+    std::string parts;
+    for (std::size_t start = slashes; start < text.size();) {
+        const std::size_t end = std::min(text.find('/', start), text.size());
+        const std::string_view part = text.substr(start, end - start);
+        start = end + 1;
+        if (part.empty() || part == ".")
+            continue;
+        if (!parts.empty())
+            parts += '/';
+        parts += part;
+    }
+    shown += parts;
+    return shown.empty() ? "." : shown;
+}
+
+std::filesystem::path SourcePath(const std::filesystem::path& sources, std::string_view source)
+{
+    // From UTF-8 explicitly: on Windows a narrow path would go through the ANSI code page.
+    return sources / std::u8string(source.begin(), source.end());
+}
+
+// What keeps the file `what` names from being read: missing, not a file, unreadable, empty, or
+// larger than `largest` (which `bound` then explains).
+Verdict ReadableProblem(const std::string& what, const std::filesystem::path& path, std::uintmax_t largest,
+                        std::string_view bound)
+{
+    const auto facts = Inspect(path);
+    if (!facts) {
+        if (facts.error().code == std::errc::no_such_file_or_directory)
+            return what + " does not exist";
+        return what + " cannot be read (" + facts.error().description + ")";
+    }
+    if (facts->kind == FileKind::Folder)
+        return what + " is a folder, not a file";
+    if (facts->kind != FileKind::Regular)
+        return what + " is not a regular file";
+    if (const auto opened = InputFile::Open(path); !opened)
+        return what + " cannot be read (" + opened.error().description + ")";
+    if (facts->size == 0)
+        return what + " is empty";
+    if (facts->size > largest)
+        return what + " is too large: " + Grouped(facts->size) + " bytes; " + std::string(bound) + " " +
+               Grouped(largest);
+    return std::nullopt;
+}
+
+// Up to one byte more than `limit`: a file that size is too large for its purpose.
+std::expected<std::vector<std::byte>, SystemError> ReadUpTo(const std::filesystem::path& path, std::size_t limit)
+{
+    auto file = InputFile::Open(path);
+    if (!file)
+        return std::unexpected(file.error());
+    std::vector<std::byte> bytes;
+    std::byte piece[64 * 1024];
+    while (bytes.size() <= limit) {
+        const auto count = file->Read(piece);
+        if (!count)
+            return std::unexpected(count.error());
+        bytes.insert(bytes.end(), piece, piece + *count);
+        if (*count < sizeof piece)
+            break;
+    }
+    return bytes;
+}
+
+Verdict ArtProblem(std::string_view source, const std::filesystem::path& sources, std::string_view what,
+                   Verdict (*content)(std::span<const std::byte> bytes))
+{
+    if (source.empty())
+        return "the " + std::string(what) + " is empty: name its file after '='";
+    const std::filesystem::path path = SourcePath(sources, source);
+    const std::string named = "the " + std::string(what) + " " + Shown(source) + " (" + ShownPath(path) + ")";
+    if (Verdict problem = ReadableProblem(named, path, kLargestArt, "an icon or picture file may hold at most"))
+        return problem;
+    const auto bytes = ReadUpTo(path, kLargestArt);
+    if (!bytes)
+        return named + " cannot be read (" + bytes.error().description + ")";
+    if (Verdict problem = content(*bytes))
+        return named + " " + *problem;
+    return std::nullopt;
+}
+
+Verdict IconContentProblem(std::span<const std::byte> bytes)
+{
+    if (auto icon = ReadIcon(bytes); !icon)
+        return std::move(icon.error());
+    return std::nullopt;
+}
+
+// The keys before [files], in the order the messages name them; a new key is a new row. Each is
+// given at most once; the required ones exactly once.
 struct Key {
     std::string_view name;
     std::string Description::* value;
-    Verdict (*problem)(std::string_view value);
+    Verdict (*problem)(std::string_view value, const std::filesystem::path& sources);
+    bool required = false;
 };
 
 constexpr Key kKeys[] = {
-    {"installer-name", &Description::installerName, InstallerNameProblem},
-    {"display-name", &Description::displayName, DisplayNameProblem},
+    {"installer-name", &Description::installerName,
+     [](std::string_view value, const std::filesystem::path&) { return InstallerNameProblem(value); }, true},
+    {"display-name", &Description::displayName,
+     [](std::string_view value, const std::filesystem::path&) { return DisplayNameProblem(value); }, true},
+    {"version", &Description::version,
+     [](std::string_view value, const std::filesystem::path&) { return VersionProblem(value); }},
+    {"company", &Description::company,
+     [](std::string_view value, const std::filesystem::path&) { return VersionTextProblem(value, "company"); }},
+    {"copyright", &Description::copyright,
+     [](std::string_view value, const std::filesystem::path&) { return VersionTextProblem(value, "copyright"); }},
+    {"icon", &Description::icon,
+     [](std::string_view value, const std::filesystem::path& sources) {
+         return ArtProblem(value, sources, "icon", IconContentProblem);
+     }},
+    {"window-picture", &Description::windowPicture,
+     [](std::string_view value, const std::filesystem::path& sources) {
+         return ArtProblem(value, sources, "window picture", WindowPictureProblem);
+     }},
 };
 
 std::string KeyList()
 {
     std::string list;
-    for (const Key& key : kKeys) {
-        list += list.empty() ? "" : " and ";
-        list += key.name;
+    for (std::size_t i = 0; i < std::size(kKeys); ++i) {
+        list += i == 0 ? "" : i + 1 == std::size(kKeys) ? " and " : ", ";
+        list += kKeys[i].name;
     }
     return list;
 }
@@ -317,7 +502,7 @@ Parsed Parse(std::string_view data, Problems& problems)
     }
 
     for (const Key& key : kKeys) {
-        if (!parsed.description.keyLines.contains(std::string(key.name))) {
+        if (key.required && !parsed.description.keyLines.contains(std::string(key.name))) {
             const std::string name(key.name);
             problems.push_back(
                 {0, "no " + name + " line ('" + name + " = ...' before " + std::string(kFilesSection) + ")"});
@@ -373,56 +558,14 @@ Verdict LeftoverProblem(const std::vector<NamedFile>& files, std::size_t index)
     return std::nullopt;
 }
 
-// A path as messages show it: '/' between the parts, without empty or "." parts (".." stays:
-// only the file system knows where it leads).
-std::string ShownPath(const std::filesystem::path& path)
-{
-    const std::u8string generic = path.generic_u8string();
-    const std::string_view text(reinterpret_cast<const char*>(generic.data()), generic.size());
-    const std::size_t slashes = std::min(text.find_first_not_of('/'), text.size());
-    // A leading "//" names a network share on Windows; more than two are one.
-    std::string shown = slashes == 2 ? "//" : slashes > 0 ? "/" : "";
-    std::string parts;
-    for (std::size_t start = slashes; start < text.size();) {
-        const std::size_t end = std::min(text.find('/', start), text.size());
-        const std::string_view part = text.substr(start, end - start);
-        start = end + 1;
-        if (part.empty() || part == ".")
-            continue;
-        if (!parts.empty())
-            parts += '/';
-        parts += part;
-    }
-    shown += parts;
-    return shown.empty() ? "." : shown;
-}
-
 Verdict SourceProblem(const DescribedFile& file, const std::filesystem::path& sources)
 {
     const std::string named = file.name.empty() ? "the file" : Shown(file.name, "");
     if (file.source.empty())
         return named + " has no source after '='";
-    // From UTF-8 explicitly: on Windows a narrow path would go through the ANSI code page.
-    const std::filesystem::path path = sources / std::u8string(file.source.begin(), file.source.end());
-    const std::string what = "the source of " + named + ", " + Shown(file.source) + " (" + ShownPath(path) + ")";
-    const auto facts = Inspect(path);
-    if (!facts) {
-        if (facts.error().code == std::errc::no_such_file_or_directory)
-            return what + " does not exist";
-        return what + " cannot be read (" + facts.error().description + ")";
-    }
-    if (facts->kind == FileKind::Folder)
-        return what + " is a folder, not a file";
-    if (facts->kind != FileKind::Regular)
-        return what + " is not a regular file";
-    if (const auto opened = InputFile::Open(path); !opened)
-        return what + " cannot be read (" + opened.error().description + ")";
-    if (facts->size == 0)
-        return what + " is empty";
-    if (facts->size > kLargestSource)
-        return what + " is too large: " + Grouped(facts->size) +
-               " bytes; a file the installer carries may hold at most " + Grouped(kLargestSource);
-    return std::nullopt;
+    const std::filesystem::path path = SourcePath(sources, file.source);
+    return ReadableProblem("the source of " + named + ", " + Shown(file.source) + " (" + ShownPath(path) + ")", path,
+                           kLargestSource, "a file the installer carries may hold at most");
 }
 
 // What the first file's name makes of the package: how many files the installer writes.
@@ -480,7 +623,7 @@ void Check(const Parsed& parsed, const std::filesystem::path& sources, Problems&
 
     for (const Key& key : kKeys) {
         if (const auto line = description.keyLines.find(std::string(key.name)); line != description.keyLines.end())
-            add(line->second, key.problem(description.*key.value));
+            add(line->second, key.problem(description.*key.value, sources));
     }
 
     std::vector<NamedFile> files;
@@ -503,6 +646,14 @@ void Check(const Parsed& parsed, const std::filesystem::path& sources, Problems&
 
 } // namespace
 
+std::optional<std::array<std::uint16_t, 4>> VersionNumbers(std::string_view text)
+{
+    auto numbers = ParseVersion(text);
+    if (!numbers)
+        return std::nullopt;
+    return *numbers;
+}
+
 std::expected<Description, std::vector<Problem>> CheckDescription(std::span<const std::byte> bytes,
                                                                   const std::filesystem::path& sources)
 {
@@ -521,23 +672,12 @@ std::expected<Description, std::vector<Problem>> ReadDescription(const std::file
     const auto unreadable = [](const SystemError& error) {
         return std::unexpected(Problems{{0, "cannot be read (" + error.description + ")"}});
     };
-    auto file = InputFile::Open(path);
-    if (!file)
-        return unreadable(file.error());
-    // Read in pieces up to one byte past the bound: a description that size is no description.
-    std::vector<std::byte> bytes;
-    std::byte piece[64 * 1024];
-    while (bytes.size() <= kLargestDescription) {
-        const auto count = file->Read(piece);
-        if (!count)
-            return unreadable(count.error());
-        bytes.insert(bytes.end(), piece, piece + *count);
-        if (*count < sizeof piece)
-            break;
-    }
-    if (bytes.size() > kLargestDescription)
+    const auto bytes = ReadUpTo(path, kLargestDescription);
+    if (!bytes)
+        return unreadable(bytes.error());
+    if (bytes->size() > kLargestDescription)
         return std::unexpected(Problems{{0, "is larger than 1 MiB; a description is a short text file"}});
-    return CheckDescription(bytes, sources);
+    return CheckDescription(*bytes, sources);
 }
 
 std::string ProblemReport(const std::string& shownPath, const std::vector<Problem>& problems)

@@ -3,12 +3,16 @@
 // that says everything about one installer. Reading it finds every problem, each with its line,
 // before anything is made from it.
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <expected>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tazel::pack {
@@ -23,6 +27,12 @@ struct DescribedFile {
 struct Description {
     std::string installerName;
     std::string displayName;
+    // The publisher's own, each empty when not given (a given one is never empty).
+    std::string version;       // as written: "2.00.0004"
+    std::string company;
+    std::string copyright;
+    std::string icon;          // a source, as written
+    std::string windowPicture; // a source, as written
     std::vector<DescribedFile> files;
     std::map<std::string, int> keyLines; // key -> the line it stood on
 };
@@ -31,6 +41,10 @@ struct Problem {
     int line = 0; // 0: the description as a whole
     std::string text;
 };
+
+// The numbers of a version as a description writes it, in their order: "3.01.0.27" gives 3, 1, 0,
+// 27, and missing numbers are 0 ("3.1" gives 3, 1, 0, 0). Nothing for what the version key refuses.
+[[nodiscard]] std::optional<std::array<std::uint16_t, 4>> VersionNumbers(std::string_view text);
 
 // Reads the file at `path` and checks it; sources are relative to `sources`. Every problem is
 // found (of the sources only what the file system says of them, and whether they open) before

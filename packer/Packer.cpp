@@ -7,7 +7,9 @@
 #include "core/PackageManifest.h"
 #include "core/Utf.h"
 #include "packer/HostFiles.h"
+#include "packer/Icon.h"
 #include "packer/PeImage.h"
+#include "packer/Picture.h"
 #include "packer/ResourceSection.h"
 #include "packer/VersionBlock.h"
 #include "resources/ResourceIds.h"
@@ -16,7 +18,6 @@ namespace tazel::pack {
 namespace {
 
 // The numbers the installer's window looks its icon and picture up by.
-constexpr std::uint16_t kIconImageId = IDI_TAZEL_IMAGE;
 constexpr std::uint16_t kIconGroupId = IDI_TAZEL_GROUP;
 constexpr std::uint16_t kWindowPictureId = IDR_WINDOW_PICTURE;
 constexpr std::uint16_t kApplicationManifestId = 1; // CREATEPROCESS_MANIFEST_RESOURCE_ID
@@ -30,24 +31,68 @@ Expected<std::u16string> Utf16(const std::string& text, const char* what)
     return std::move(*converted);
 }
 
-// The version block every installer carries today: the product's version, the package's names.
-Expected<std::vector<std::byte>> VersionBlockFor(const std::u16string& installerName, const std::u16string& displayName)
+// The version block: the publisher's version and names (the product's by default), the package's.
+Expected<std::vector<std::byte>> VersionBlockFor(const Package& package, const std::u16string& installerName,
+                                                 const std::u16string& displayName)
 {
+    const auto versionText = Utf16(package.versionText, "version");
+    const auto company = Utf16(package.company, "company");
+    const auto copyright = Utf16(package.copyright, "copyright");
+    if (!versionText || !company || !copyright)
+        return std::unexpected(!versionText ? versionText.error() : !company ? company.error() : copyright.error());
     VersionInfo info;
-    info.fixed.fileVersion = {2, 0, 0, 4};
-    info.fixed.productVersion = {2, 0, 0, 4};
+    info.fixed.fileVersion = package.version;
+    info.fixed.productVersion = package.version;
     info.tableKey = u"040904B0";
+    // In the order the product's resource script listed them, which is alphabetical.
     info.strings = {
-        {u"CompanyName", u"Tazel Deck Project"},
+        {u"CompanyName", *company},
         {u"FileDescription", displayName + u" installer for Ombrix"},
-        {u"FileVersion", u"2.00.0004"},
+        {u"FileVersion", *versionText},
         {u"InternalName", installerName},
+    };
+    if (!copyright->empty())
+        info.strings.push_back({u"LegalCopyright", *copyright});
+    info.strings.insert(info.strings.end(), {
         {u"OriginalFilename", installerName + u".exe"},
         {u"ProductName", u"Ombrix"},
-        {u"ProductVersion", u"2.00.0004"},
-    };
+        {u"ProductVersion", *versionText},
+    });
     info.translations = {{0x409, 1200}};
     return BuildVersionBlock(info);
+}
+
+// A publisher's icon or picture, read whole (it is small) and checked as the description's
+// check does: the file may have changed since.
+Expected<std::vector<std::byte>> ReadArt(const std::filesystem::path& path, const char* what)
+{
+    std::error_code error;
+    if (const auto size = std::filesystem::file_size(path, error); !error && size > kLargestSource)
+        return Refuse(std::string("the ") + what + " " + Shown(path) + " is too large: " + std::to_string(size) +
+                      " bytes");
+    return ReadWholeFile(path);
+}
+
+// The icon's resources: the kit's, or each image of the publisher's icon and a group of them.
+struct Icon {
+    std::vector<std::byte> file;
+    std::vector<IconImage> images;
+    std::vector<std::byte> group;
+};
+
+Expected<Icon> ReadPublisherIcon(const std::filesystem::path& path)
+{
+    Icon icon;
+    auto file = ReadArt(path, "icon");
+    if (!file)
+        return std::unexpected(file.error());
+    icon.file = std::move(*file);
+    auto images = ReadIcon(icon.file);
+    if (!images)
+        return Refuse("the icon " + Shown(path) + " " + images.error());
+    icon.images = std::move(*images);
+    icon.group = IconGroup(icon.images, kFirstIconImageId);
+    return icon;
 }
 
 // A resource whose bytes the packer already holds, or a source file read into place.
@@ -80,9 +125,25 @@ Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit
         manifest.FileNames[i] = WideUnits(*name);
     }
     const std::vector<std::byte> record = EncodePackageRecord(manifest);
-    const auto version = VersionBlockFor(*installerName, *displayName);
+    const auto version = VersionBlockFor(package, *installerName, *displayName);
     if (!version)
         return std::unexpected(version.error());
+    std::optional<Icon> icon;
+    if (package.icon) {
+        auto read = ReadPublisherIcon(*package.icon);
+        if (!read)
+            return std::unexpected(read.error());
+        icon = std::move(*read);
+    }
+    std::optional<std::vector<std::byte>> picture;
+    if (package.windowPicture) {
+        auto read = ReadArt(*package.windowPicture, "window picture");
+        if (!read)
+            return std::unexpected(read.error());
+        if (const auto problem = WindowPictureProblem(*read))
+            return Refuse("the window picture " + Shown(*package.windowPicture) + " " + *problem);
+        picture = std::move(*read);
+    }
 
     std::vector<Item> items;
     for (std::size_t i = 0; i < package.files.size(); ++i) {
@@ -104,9 +165,17 @@ Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit
     const auto held = [](ResourceId type, std::uint16_t name, std::uint16_t language, std::span<const std::byte> bytes) {
         return Item{{std::move(type), name, language, static_cast<std::uint32_t>(bytes.size())}, bytes, std::nullopt};
     };
-    items.push_back(held(kTypeIcon, kIconImageId, kLanguageNeutral, kit.iconImage));
-    items.push_back(held(kTypeGroupIcon, kIconGroupId, kLanguageNeutral, kit.iconGroup));
-    items.push_back(held(kTypeRcData, kWindowPictureId, kLanguageNeutral, kit.windowPicture));
+    if (icon) {
+        for (std::size_t i = 0; i < icon->images.size(); ++i)
+            items.push_back(held(kTypeIcon, static_cast<std::uint16_t>(kFirstIconImageId + i), kLanguageNeutral,
+                                 icon->images[i].bytes));
+        items.push_back(held(kTypeGroupIcon, kIconGroupId, kLanguageNeutral, icon->group));
+    } else {
+        items.push_back(held(kTypeIcon, kFirstIconImageId, kLanguageNeutral, kit.iconImage));
+        items.push_back(held(kTypeGroupIcon, kIconGroupId, kLanguageNeutral, kit.iconGroup));
+    }
+    items.push_back(held(kTypeRcData, kWindowPictureId, kLanguageNeutral,
+                         picture ? std::span<const std::byte>(*picture) : kit.windowPicture));
     items.push_back(held(kTypeManifest, kApplicationManifestId, kLanguageNeutral, kit.applicationManifest));
     items.push_back(held(kTypeVersion, kVersionId, kLanguageUsEnglish, *version));
     items.push_back(held(std::u16string(u"PACKAGE"), kPackageRecordResourceId, kLanguageNeutral, record));

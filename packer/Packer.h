@@ -1,7 +1,9 @@
 #pragma once
 // The package maker's one job: a package and a kit in, a finished installer out.
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -20,16 +22,24 @@ struct PackageFile {
     std::optional<std::filesystem::path> source;  // none: no payload entry at all (test packages)
 };
 
-// What goes into an installer, texts in UTF-8.
+// What goes into an installer, texts in UTF-8. The rest is the publisher's own, and its defaults
+// are the product's.
 struct Package {
     std::string installerName;
     std::string displayName;
     std::vector<PackageFile> files;
+    std::array<std::uint16_t, 4> version{2, 0, 0, 4};
+    std::string versionText = "2.00.0004";
+    std::string company = "Tazel Deck Project";
+    std::string copyright;                              // empty: none in the version block
+    std::optional<std::filesystem::path> icon;          // none: the kit's
+    std::optional<std::filesystem::path> windowPicture; // none: the kit's
 };
 
 // The installer's bytes: the kit's stub with a resource section holding the package record, the
 // payload entries, the icon, the window picture, the application manifest and the version block.
-// Each source is read straight into its place in the image, and its size is checked again there.
+// Each source is read straight into its place in the image, and its size is checked again there;
+// the icon and the picture are read whole and checked again as the description's check does.
 [[nodiscard]] Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit& kit);
 
 } // namespace tazel::pack

@@ -71,6 +71,96 @@ std::string Repeated(std::string_view text, int times)
     return out;
 }
 
+// Pictures and icons as far as the checks read them: a PNG's header, a JPEG's markers up to its
+// first scan, an icon's entries and its bitmaps' headers and sizes.
+std::string Bytes(std::uint32_t value, int count, bool bigEndian)
+{
+    std::string out;
+    for (int i = 0; i < count; ++i)
+        out += static_cast<char>(value >> 8 * (bigEndian ? count - 1 - i : i));
+    return out;
+}
+
+std::string Png(std::uint32_t width, std::uint32_t height)
+{
+    return std::string("\x89PNG\r\n\x1A\n", 8) + Bytes(13, 4, true) + "IHDR" + Bytes(width, 4, true) +
+           Bytes(height, 4, true) + std::string("\x08\x06\0\0\0", 5) + Bytes(0, 4, true); // 8-bit RGBA
+}
+
+std::string Jpeg(unsigned frame, std::uint32_t width, std::uint32_t height, unsigned components = 3)
+{
+    std::string out = "\xFF\xD8\xFF" + std::string(1, static_cast<char>(frame)) + Bytes(8 + 3 * components, 2, true) +
+                      "\x08" + Bytes(height, 2, true) + Bytes(width, 2, true) + static_cast<char>(components);
+    for (unsigned c = 1; c <= components; ++c)
+        out += std::string{static_cast<char>(c), '\x11', '\0'};
+    return out + "\xFF\xDA" + Bytes(6 + 2 * components, 2, true) + std::string(4 + 2 * components, '\0');
+}
+
+// A bitmap's header and room for its pixels and mask; `headerHeight` 0: picture and mask.
+std::string Bitmap(std::uint32_t side, std::uint16_t bitCount, std::uint32_t headerHeight = 0)
+{
+    const std::uint32_t row = (side * bitCount + 31) / 32 * 4, maskRow = (side + 31) / 32 * 4;
+    const std::uint32_t colours = bitCount <= 8 ? 1u << bitCount : 0;
+    std::string header = Bytes(40, 4, false) + Bytes(side, 4, false) + Bytes(headerHeight ? headerHeight : 2 * side, 4, false) +
+                         Bytes(1, 2, false) + Bytes(bitCount, 2, false) + std::string(24, '\0');
+    return header + std::string(4 * colours + side * (row + maskRow), '\0');
+}
+
+struct IconImage {
+    std::uint32_t side;
+    std::string bytes;
+    std::uint16_t bitCount = 32; // as the entry says
+};
+
+std::string Ico(const std::vector<IconImage>& images)
+{
+    std::string entries, data;
+    std::size_t offset = 6 + 16 * images.size();
+    for (const IconImage& image : images) {
+        entries += std::string(2, static_cast<char>(image.side & 0xFF)) + std::string(2, '\0') + Bytes(1, 2, false) +
+                   Bytes(image.bitCount, 2, false) + Bytes(static_cast<std::uint32_t>(image.bytes.size()), 4, false) +
+                   Bytes(static_cast<std::uint32_t>(offset), 4, false);
+        offset += image.bytes.size();
+        data += image.bytes;
+    }
+    return Bytes(0, 2, false) + Bytes(1, 2, false) + Bytes(static_cast<std::uint32_t>(images.size()), 2, false) + entries +
+           data;
+}
+
+std::string Cut(std::string bytes, std::size_t size)
+{
+    bytes.resize(size);
+    return bytes;
+}
+
+const std::pair<const char*, std::string> kArt[] = {
+    {"icon.ico", Ico({{16, Bitmap(16, 4), 4}, {32, Bitmap(32, 32)}, {256, Png(256, 256)}})},
+    {"picture.jpg", Jpeg(0xC2, 151, 96)}, // progressive
+    {"picture.png", Png(151, 96)},
+    {"short-table.ico", Cut(Ico({{32, Png(32, 32)}, {16, Png(16, 16)}}), 30)},
+    {"beyond.ico", Cut(Ico({{32, Png(32, 32)}}), 6 + 16 + 32)},
+    {"png-size.ico", Ico({{32, Png(64, 64)}})},
+    {"bitmap-height.ico", Ico({{32, Bitmap(32, 32, 32)}})},
+    {"bitmap-short.ico", Ico({{32, Cut(Bitmap(32, 32), 4000)}})},
+    {"bitmap-bits.ico", Ico({{32, Bitmap(32, 8), 32}})},
+    {"no-32.ico", Ico({{16, Png(16, 16)}, {48, Png(48, 48)}, {16, Bitmap(16, 32)}})},
+    {"large.jpg", Jpeg(0xC0, 300, 200)},
+    {"wide.png", Png(152, 96)},
+    {"picture.gif", "GIF89a\x97\0\x60\0"},
+    {"arithmetic.jpg", Jpeg(0xC9, 151, 96)},
+    {"cmyk.jpg", Jpeg(0xC0, 151, 96, 4)},
+    {"no-frame.jpg", "\xFF\xD8\xFF\xD9"},
+};
+
+constexpr const char* kPublisher = "version = 3.01.0.27\ncompany = Planet Cards\ncopyright = \u00a9 2024 Planet Cards\n"
+                                   "icon = icon.ico\nwindow-picture = picture.jpg";
+
+// The keys before [files] go in before line 3.
+Edits Keys(const std::string& lines)
+{
+    return {{3, lines + "\n[files]"}};
+}
+
 struct BadRow {
     const char* what;
     Edits edits;
@@ -125,7 +215,47 @@ const BadRow kBad[] = {
     {"missing key", {{1, std::nullopt}}, 0, "no installer-name line"},
     {"repeated key", {{3, "display-name = Again\n[files]"}}, 3, "display-name a second time (first on line 2)"},
     {"unknown key", {{1, "installer = TazelFaces\ninstaller-name = TazelFaces"}}, 1,
-     "unknown key 'installer'; the keys are installer-name and display-name"},
+     "unknown key 'installer'; the keys are installer-name, display-name, version, company, copyright, icon and "
+     "window-picture"},
+    {"version beyond its block", Keys("version = 2.0.0.070000"), 3,
+     "the version '2.0.0.070000': 70000 is more than the 65535 a version block holds"},
+    {"version of five numbers", Keys("version = 1.2.3.4.5"), 3,
+     "the version '1.2.3.4.5' has 5 numbers; a version is one to four numbers of 0 to 65535 separated by dots"},
+    {"version with an empty number", Keys("version = 2..4"), 3, "the version '2..4' has an empty number"},
+    {"version not of numbers", Keys("version = v2.0"), 3, "the version 'v2.0' holds 'v'"},
+    {"empty company", Keys("company ="), 3, "the company is empty"},
+    {"control character in the copyright", Keys("copyright = (c)\t2024"), 3,
+     "the copyright holds the control character U+0009"},
+    {"copyright too long", Keys("copyright = " + Repeated("\U0001F0A1", 64) + "x"), 3,
+     "the copyright is 129 UTF-16 units long; Explorer shows at most 128"},
+    {"version twice", Keys("version = 1\nversion = 2"), 4, "version a second time (first on line 3)"},
+    {"missing icon", Keys("icon = nothing.ico"), 3, "the icon 'nothing.ico' ("},
+    {"icon not an icon", Keys("icon = picture.png"), 3,
+     "is not an icon file but a PNG picture; an icon file starts with 00 00 01 00"},
+    {"icon cut short", Keys("icon = short-table.ico"), 3,
+     "is cut short: its header counts 2 images, whose entries end at byte 38, and the file holds 30"},
+    {"icon image beyond the file", Keys("icon = beyond.ico"), 3,
+     "image 1 (32 x 32) lies beyond the end of the file: its entry puts it at bytes 22 to 55, and the file holds 54"},
+    {"icon PNG of another size", Keys("icon = png-size.ico"), 3,
+     "image 1 (32 x 32) is a PNG of 64 x 64 pixels, but its entry says 32 x 32"},
+    {"icon bitmap without its mask", Keys("icon = bitmap-height.ico"), 3,
+     "image 1 (32 x 32)'s bitmap header says 32 x 32, which is a picture of 32 x 16 above its mask, but its entry "
+     "says 32 x 32"},
+    {"icon bitmap cut short", Keys("icon = bitmap-short.ico"), 3,
+     "image 1 (32 x 32)'s bitmap needs 4264 bytes for its header, 0 colours, 32 x 32 pixels of 32 bits and its mask, "
+     "and its entry gives it 4000"},
+    {"icon bitmap of other bits", Keys("icon = bitmap-bits.ico"), 3,
+     "image 1 (32 x 32)'s bitmap has 8 bits a pixel, but its entry says 32"},
+    {"icon without 32 x 32", Keys("icon = no-32.ico"), 3, "holds no 32 x 32 image, only 16 x 16 and 48 x 48; Windows"},
+    {"picture too large", Keys("window-picture = large.jpg"), 3,
+     "is a 300 x 200 JPEG; the window's picture is a JPEG or PNG of exactly 151 x 96 pixels"},
+    {"picture of another size", Keys("window-picture = wide.png"), 3,
+     "is a 152 x 96 PNG; the window's picture is a JPEG or PNG of exactly 151 x 96 pixels"},
+    {"picture of another format", Keys("window-picture = picture.gif"), 3,
+     "is a GIF picture, which the window does not draw; the window's picture is a JPEG or PNG"},
+    {"arithmetic-coded JPEG", Keys("window-picture = arithmetic.jpg"), 3, "is an arithmetic-coded JPEG"},
+    {"CMYK JPEG", Keys("window-picture = cmyk.jpg"), 3, "is a JPEG of 4 colour components"},
+    {"JPEG without a frame", Keys("window-picture = no-frame.jpg"), 3, "is a JPEG that ends before its frame header"},
     {"not a key line", {{2, "display-name: Tazel Faces\ndisplay-name = Tazel Faces"}}, 2, "expected 'key = value'"},
     {"not a file line", {{5, "Face0.cbx b"}}, 5, "expected '<file name> = <source>'"},
     {"unknown section", {{3, "[file]\n[files]"}}, 3, "unknown section '[file]'; the one section is [files]"},
@@ -143,6 +273,8 @@ protected:
         for (const char name : std::string_view("abcdefghi"))
             Write(*folder_ / std::string(1, name), std::string("payload ") + name + "\n");
         Write(*folder_ / "empty", "");
+        for (const auto& [name, bytes] : kArt)
+            Write(*folder_ / name, bytes);
         fs::create_directory(*folder_ / "folder");
         // Sparse: one byte past what one payload entry may hold, without writing a gibibyte.
         Write(*folder_ / "huge", "x");
@@ -197,6 +329,8 @@ TEST_F(DescriptionTest, AGoodDescriptionPassesWhateverItsDisplayName)
         {"one file", Edited(With({{4, "Tazel.cbx = a"}}, Removed(5, 8)))},
         {"longest name", Edited({{5, std::string(239, 'x') + " = b"}})},
         {"quoted, comments, blanks, CRLF", crlf},
+        {"a publisher's own", Edited(Keys(kPublisher))},
+        {"a PNG picture, one number", Edited(Keys("window-picture = picture.png\nversion = 65535"))},
     };
     for (const auto& [what, bytes] : cases) {
         const auto problems = Problems(bytes);
@@ -215,6 +349,14 @@ TEST_F(DescriptionTest, AGoodDescriptionPassesWhateverItsDisplayName)
     EXPECT_EQ(Summary(*face), "TazelFaces.exe: a face package: Tazelfac, Face0.cbx, Face1.cbx, Face2.cbx, Face3.cbx\n"
                               "  the window's bottom line: " + display + " Installation\n"
                               "  the box at the end:       " + display + " Installed!\n");
+
+    const auto own = ReadDescription(Described(Edited(Keys(kPublisher))), *folder_);
+    ASSERT_TRUE(own);
+    EXPECT_EQ(std::tie(own->version, own->company, own->copyright, own->icon, own->windowPicture),
+              std::tie("3.01.0.27", "Planet Cards", "\u00a9 2024 Planet Cards", "icon.ico", "picture.jpg"));
+    EXPECT_EQ(VersionNumbers(own->version), (std::array<std::uint16_t, 4>{3, 1, 0, 27}));
+    EXPECT_EQ(VersionNumbers("1.2.3"), (std::array<std::uint16_t, 4>{1, 2, 3, 0}));
+    EXPECT_EQ(VersionNumbers("65536"), std::nullopt);
 
     const auto quoted = CheckDescription(std::as_bytes(std::span(crlf.data(), crlf.size())), *folder_);
     ASSERT_TRUE(quoted);

@@ -8,13 +8,19 @@ The screenshots stay in each scenario's output folder. With TAZEL_E2E_DOCS namin
 """
 
 import os
+import struct
+import sys
 import time
 import unittest
 
 from expected import DEFAULT_FOLDER, DEFAULT_MISSING, EXIT_CANCELLED, not_found_title
 from scenario import ScenarioCase, resources
-from screen import (DESIGN_DPI, PANEL_WHITE, PICTURE_RESOURCE, PICTURE_TWIPS, WINDOW_GREY, Box, Difference, Layout,
-                    box_at, classify, decode_jpeg, grab, resized)
+from winelab import REPO
+
+sys.path.insert(0, os.path.join(REPO, "tests", "build"))
+from pe import parse_version_block  # noqa: E402
+from screen import (DESIGN_DPI, PANEL_WHITE, PICTURE_RESOURCE, PICTURE_TWIPS, WINDOW_GREY, Box, Difference, Image,
+                    Layout, box_at, classify, decode_jpeg, grab, resized)
 
 # How long a screenshot may wait for the window to be drawn; the pause lasts two seconds.
 SETTLE_S = 0.6
@@ -244,13 +250,14 @@ class WindowScenario(ScenarioCase):
                     shifted = Difference(screen.crop(box.moved(dx, dy)), expected)
                     self.assertGreater(shifted.mean, here.mean, f"the picture matches better {dx:+d},{dy:+d} px off")
 
-    def save_documentation(self, run):
+    def save_documentation(self, run, window="window.png", box="message-box.png"):
         folder = os.environ.get("TAZEL_E2E_DOCS")
         if not folder or self.DPI != DESIGN_DPI:
             return
         os.makedirs(folder, exist_ok=True)
-        self.shots["window"].crop(rect_box(run.of("window")[0]["rect"])).save_png(os.path.join(folder, "window.png"))
-        self.shots["box"].crop(rect_box(run.boxes[0]["rect"])).save_png(os.path.join(folder, "message-box.png"))
+        self.shots["window"].crop(rect_box(run.of("window")[0]["rect"])).save_png(os.path.join(folder, window))
+        if box:
+            self.shots["box"].crop(rect_box(run.boxes[0]["rect"])).save_png(os.path.join(folder, box))
 
     def assertReadAloud(self, run):
         """The main window's children, as a screen reader finds them, are the four lines in order."""
@@ -367,6 +374,74 @@ class WindowMovedTo144DpiOnWindows81(WindowMovedTo144Dpi):
 class WindowAt144DpiOnWindows7(WindowAt144DpiOnWindows81):
     """Windows 7 has no shcore.dll either: the window takes the system's DPI."""
     INSTALLER = "TestWindows7.exe"
+
+
+class PublisherWindow(WindowScenario):
+    """A publisher's own package (tests/packages/Publisher.package): the window draws the
+    publisher's picture in its box, and the executable carries the publisher's icon, every size
+    of it, and the publisher's version, company and copyright. With TAZEL_E2E_DOCS, the window's
+    screenshot goes there as publisher-window.png."""
+    INSTALLER = "TestPublisher.exe"
+    FIXTURES = os.path.join(REPO, "tests", "packages", "publisher")
+
+    def fixture(self, name):
+        with open(os.path.join(self.FIXTURES, name), "rb") as f:
+            return f.read()
+
+    @staticmethod
+    def opaque_bitmap(image):
+        """An icon's 32-bit bitmap image, all of it opaque, as RGB rows from the top."""
+        width, height, _, bits = struct.unpack_from("<IiHH", image, 4)
+        height //= 2  # the mask's rows follow the picture's
+        assert bits == 32 and all(image[40 + i + 3] == 255 for i in range(0, 4 * width * height, 4))
+        rows = [image[40 + 4 * width * y:40 + 4 * width * (y + 1)] for y in reversed(range(height))]
+        return Image(width, height, b"".join(bytes((row[i + 2], row[i + 1], row[i])) for row in rows
+                                          for i in range(0, len(row), 4)))
+
+    def test_shows_the_publishers_picture_and_icon_and_carries_its_version(self):
+        carried = resources(self.installer_path())
+        self.assertTrue(carried[(10, 201, 0)] == self.fixture("Window.jpg"), "not the publisher's picture")
+        run = self.play(hooks={})
+        self.assertDrawn(self.shots["window"], client_box(run.of("window")[0]), "shown")
+        self.save_documentation(run, window="publisher-window.png", box=None)
+
+        # The title bar shows the icon's own 16 x 16 image, pixel for pixel, not a smaller rendering
+        # of the product's one 32 x 32 image.
+        small = self.opaque_bitmap(carried[(3, 30001, 0)])
+        left, top = run.of("window")[0]["rect"][:2]
+        title = self.shots["window"]
+        best = min((Difference(title.crop(Box(left + dx, top + dy, 16, 16)), small).mean, dx, dy)
+                   for dx in range(24) for dy in range(24))
+        self.assertLessEqual(best[0], 1.0, f"the title bar's icon, at best {best[1:]} in the frame")
+
+        # The icon file's three images, in its order, and the group pointing at them by number.
+        icon = self.fixture("Icon.ico")
+        count = struct.unpack_from("<H", icon, 4)[0]
+        group = carried[(14, 1, 0)]
+        self.assertEqual(struct.unpack_from("<HHH", group), (0, 1, count))
+        sizes = []
+        for i in range(count):
+            width, height, _, _, _, _, size, offset = struct.unpack_from("<BBBBHHII", icon, 6 + 16 * i)
+            image = carried[(3, 30001 + i, 0)]
+            self.assertTrue(image == icon[offset:offset + size], f"icon image {i + 1}")
+            self.assertEqual(struct.unpack_from("<BB", group, 6 + 14 * i) + struct.unpack_from("<IH", group, 14 + 14 * i),
+                             (width, height, size, 30001 + i))
+            sizes.append(width)
+        self.assertEqual(sizes, [16, 32, 48])
+        self.assertNotIn((3, 30001 + count, 0), carried)
+
+        version = parse_version_block(carried[(16, 1, 1033)])
+        self.assertEqual((version["file_version"], version["product_version"]), ((3, 1, 0, 27), (3, 1, 0, 27)))
+        self.assertEqual(version["strings"]["040904B0"], {
+            "CompanyName": "Planet Cards Ltd",
+            "FileDescription": "Planet Card Back installer for Ombrix",
+            "FileVersion": "3.1.0.27",
+            "InternalName": "PlanetBack",
+            "LegalCopyright": "Copyright \u00a9 2024 Planet Cards Ltd",
+            "OriginalFilename": "PlanetBack.exe",
+            "ProductName": "Ombrix",
+            "ProductVersion": "3.1.0.27",
+        })
 
 
 if __name__ == "__main__":
