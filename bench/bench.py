@@ -11,6 +11,8 @@ stat, memory from status): under Wine, GetProcessTimes would report the caller's
 Where the installer's time after the pause goes comes from a third program in each round,
 TestMarks.exe: the product's code and payload built with the marks of platform/Marks.h, which
 writes when each step after the window's showing began and ended (tests/packages/Marks.cpp).
+The integrity check's hashing, which the installer does in its pause, is timed apart by a 32-bit
+program of the installer's own core and options (bench/CheckTiming.cpp).
 """
 
 import argparse
@@ -36,6 +38,7 @@ INSTALLER = "TazelDeck.exe"
 BASELINE = "TazelBaseline.exe"
 MARKED = "TestMarks.exe"
 MARKS_FILE = "C:\\tazel\\marks.txt"
+CHECK_TIMING = "TazelCheckTiming.exe"
 PAUSE_MS = 2000
 # How long into the pause processor time is sampled: short of its end by more than the driver's
 # and the harness's delays.
@@ -49,6 +52,8 @@ FASTEST_ABOVE_BASELINE_LIMIT_MS = 10
 PAUSE_CPU_LIMIT = 0.05
 PRIVATE_MEMORY_ABOVE_BASELINE_LIMIT = 3 * MB
 BEYOND_PAYLOAD_LIMIT = 95_000
+# The integrity check: this long at most outright, or else inside the pause.
+CHECK_LIMIT_MS = 10
 
 RT_MANIFEST = 24
 
@@ -238,6 +243,34 @@ def measure(session, rounds, warmup, output):
     return results
 
 
+def check_timing(session):
+    """What hashing the installer's payload costs in 32-bit code, as its integrity check does it
+    (bench/CheckTiming.cpp), run in a prefix of its own: the program's JSON line."""
+    prefix = winelab.Prefix(session, "bench-check")
+    try:
+        program = prefix.add_program(session.config.program(CHECK_TIMING))
+        installer = prefix.add_program(session.config.program(INSTALLER))
+        status, text = prefix.wine(program, installer)
+    finally:
+        prefix.close()
+    found = [line for line in text.splitlines() if line.startswith("{")]
+    if status != 0 or not found:
+        raise RuntimeError(f"{CHECK_TIMING} failed ({status}):\n{text[-1500:]}")
+    return json.loads(found[-1])
+
+
+def check_row(check, emulated):
+    """The table's row for the integrity check: outright within its limit, or inside the pause,
+    whose length the window-to-box row holds."""
+    timing_note = " (emulated: timings mean little)" if emulated else ""
+    outright = check["median_ms"] <= CHECK_LIMIT_MS
+    inside = check["median_ms"] < PAUSE_MS
+    return (f"| integrity check: SHA-256 of the payload ({check['bytes'] / MB:.2f} MB) in 32-bit code, ms{timing_note} "
+            f"| {check['median_ms']:.1f} [best {check['best_ms']:.1f}], in the pause; its longest 64 KB step "
+            f"{check['longest_step_ms']:.1f} | | at most {CHECK_LIMIT_MS}, or inside the pause "
+            f"| {verdict(outright or inside, emulated)}{'' if outright else ' (inside the pause)'} |")
+
+
 def spread(values, fmt):
     values = sorted(values)
     return f"{fmt(statistics.median(values))} [{fmt(values[0])} to {fmt(values[-1])}]"
@@ -291,7 +324,7 @@ def breakdown_table(parts, sizes, timing_note):
             row(f"in all: window shown to final box less the {PAUSE_MS:,} ms pause", "total")]
 
 
-def table(results, session, rounds, warmup):
+def table(results, session, rounds, warmup, check):
     config = session.config
     route, emulated = route_of(session)
     installer = [r[INSTALLER] for r in results]
@@ -337,6 +370,7 @@ def table(results, session, rounds, warmup):
         f"| {verdict(statistics.median(private_above) * 1024 <= PRIVATE_MEMORY_ABOVE_BASELINE_LIMIT, emulated)} |",
         f"| executable beyond its payload, bytes | {sizes[INSTALLER]:,} | {sizes[BASELINE]:,} "
         f"| at most {BEYOND_PAYLOAD_LIMIT:,} | {verdict(sizes[INSTALLER] <= BEYOND_PAYLOAD_LIMIT)} |",
+        check_row(check, emulated),
     ]
     lines += ["", *breakdown_table([r[MARKED] for r in results], payload_sizes(config.program(MARKED)), timing_note)]
     lines += ["", "Times are the test driver's: from its start of the program, and from when it first saw a "
@@ -360,7 +394,7 @@ def main():
 
     session = winelab.Session.get()
     config = session.config
-    for name in (INSTALLER, BASELINE, MARKED):
+    for name in (INSTALLER, BASELINE, MARKED, CHECK_TIMING):
         if config.program(name) is None:
             sys.exit(f"bench: {name} is not built in {config.win_build}; run scripts/build.sh")
     # Without the installer's manifest the baseline's box would use other common controls and
@@ -372,14 +406,15 @@ def main():
     os.makedirs(output, exist_ok=True)
 
     results = measure(session, args.rounds, args.warmup, output)
-    text = table(results, session, args.rounds, args.warmup)
+    check = check_timing(session)
+    text = table(results, session, args.rounds, args.warmup, check)
     text += packing.table(os.path.join(config.build_root, "native", "packer", "tazelpack"),
                           os.path.join(REPO, "resources", "TazelDeck.package"),
                           os.path.join(config.build_root, "native", "tools", "art", "out"))
     with open(os.path.join(folder, "results.md"), "w", encoding="utf-8") as f:
         f.write(text)
     with open(os.path.join(folder, "results.json"), "w", encoding="utf-8") as f:
-        json.dump({"route": route_of(session)[0], "rounds": results}, f, indent=1)
+        json.dump({"route": route_of(session)[0], "rounds": results, "check": check}, f, indent=1)
     print(text)
     print(f"bench: written to {folder}/results.md (and each round's figures to results.json)", file=sys.stderr)
 

@@ -1,8 +1,11 @@
 #include "core/Installer.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <optional>
 
 #include "core/Pause.h"
+#include "core/Sha256.h"
 #include "core/TemporaryFiles.h"
 #include "core/Text.h"
 
@@ -25,6 +28,69 @@ std::wstring EightHexDigits(std::uint32_t value)
             digit = static_cast<wchar_t>(digit - L'a' + L'A');
     return digits;
 }
+
+// ERROR_FILE_CORRUPT: no system call failed, the installer's own file is not as it was made.
+constexpr std::uint32_t kDamagedCode = 1392;
+
+// The integrity check of the payload: every entry the record has a digest for is hashed, a step
+// at a time, and compared. An entry without one (test packages only) is left to the copy stage.
+class PayloadCheck final : public PauseWork {
+public:
+    PayloadCheck(const PackageManifest& manifest, Platform& platform) : manifest_(manifest), platform_(platform) {}
+
+    bool Step() override
+    {
+        if (done_)
+            return false;
+        if (!inEntry_) {
+            while (entry_ < kFileCount && !manifest_.PayloadDigests[entry_])
+                ++entry_;
+            if (entry_ == kFileCount)
+                return Stop();
+            auto payload = platform_.LoadPayload(kFirstPayloadResourceId + static_cast<int>(entry_));
+            if (!payload) {
+                failure_ = std::move(payload.error());
+                return Stop();
+            }
+            rest_ = *payload;
+            sha_ = Sha256();
+            inEntry_ = true;
+        }
+        const PayloadBytes piece = rest_.first(std::min(rest_.size(), kCheckStepBytes));
+        sha_.Add(piece);
+        rest_ = rest_.subspan(piece.size());
+        if (rest_.empty()) {
+            inEntry_ = false;
+            if (sha_.Finish() != *manifest_.PayloadDigests[entry_]) {
+                damaged_ = true;
+                return Stop();
+            }
+            ++entry_;
+        }
+        return true;
+    }
+
+    // Once no step is left: an entry that could not be fetched, or whether every entry matched.
+    [[nodiscard]] const std::optional<Failure>& failure() const { return failure_; }
+    [[nodiscard]] bool damaged() const { return damaged_; }
+
+private:
+    bool Stop()
+    {
+        done_ = true;
+        return false;
+    }
+
+    const PackageManifest& manifest_;
+    Platform& platform_;
+    std::size_t entry_ = 0;
+    bool inEntry_ = false;
+    PayloadBytes rest_;
+    Sha256 sha_;
+    bool done_ = false;
+    bool damaged_ = false;
+    std::optional<Failure> failure_;
+};
 
 struct CopyFailure {
     bool trapArmed = false;
@@ -92,12 +158,25 @@ FailureEnding EndingForFailure(const std::wstring& installerName, bool trapArmed
     return {FailureOutcome(false), GenericReportText(failure), kApplicationTitle};
 }
 
-RunOutcome Main(PackageManifest manifest, Platform& platform)
+FailureEnding DamagedInstallerEnding(const std::wstring& installerName)
 {
-    const auto fail = [&](bool trapArmed, const Failure& failure) {
-        const FailureEnding ending = EndingForFailure(manifest.InstallerName, trapArmed, failure);
+    const std::wstring copyOf = installerName.empty() ? std::wstring(L"this installer") : installerName;
+    const Failure damaged{kDamagedCode, L"This installer is damaged: its files do not match what it was made with. "
+                                        L"Download a new copy of " + copyOf + L"."};
+    return {RunOutcome::Damaged, GenericReportText(damaged), kApplicationTitle};
+}
+
+RunOutcome Main(StoredManifest stored, Platform& platform)
+{
+    const auto end = [&](const FailureEnding& ending) {
         platform.ShowMessage(ending.prompt, ending.title, Buttons::Ok);
         return ending.outcome;
+    };
+    if (!stored)
+        return end(DamagedInstallerEnding(L""));
+    PackageManifest& manifest = *stored;
+    const auto fail = [&](bool trapArmed, const Failure& failure) {
+        return end(EndingForFailure(manifest.InstallerName, trapArmed, failure));
     };
 
     if (!IsManifestUsable(manifest)) {
@@ -108,7 +187,17 @@ RunOutcome Main(PackageManifest manifest, Platform& platform)
 
     platform.SetPackageLine(manifest.DisplayName + kPackageLineSuffix);
     platform.ShowMainWindow();
-    Delay(kPresentationPauseMs, platform.Clock());
+    // The payload is checked while the window stands in its pause: hashing the deck takes some
+    // 20 ms in 32-bit code, more than the run may spend on it outright. Whatever the pause leaves
+    // is checked right after it, still before any question or file.
+    PayloadCheck check(manifest, platform);
+    Delay(kPresentationPauseMs, platform.Clock(), &check);
+    while (check.Step()) {
+    }
+    if (check.failure())
+        return fail(false, *check.failure());
+    if (check.damaged())
+        return end(DamagedInstallerEnding(manifest.InstallerName));
 
     std::wstring destination = DefaultDestination(platform.SpecialFolderPath(kCommonAppDataFolderId));
 

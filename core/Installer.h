@@ -2,9 +2,12 @@
 // The installation sequence: the whole control flow of one run, from the usable-manifest check
 // to the box that reports the outcome. The host ends the process with the outcome's value.
 
+#include <cstddef>
+#include <expected>
 #include <string>
 
 #include "core/Failure.h"
+#include "core/ManifestFormat.h"
 #include "core/PackageManifest.h"
 #include "core/Platform.h"
 
@@ -20,7 +23,15 @@ enum class RunOutcome : int {
     FolderNotFound = 4,     // M4
     CopyFailed = 6,         // M6
     UnexpectedFailure = 9,  // the generic error report, for failures before the copy stage's trap
+    Damaged = 10,           // the damaged-installer report: the record or a payload entry fails its digest
 };
+
+// The integrity check hashes the payload in steps of this many bytes, between which the pause
+// serves the window: well under a millisecond each in 32-bit code (bench/CheckTiming.cpp).
+inline constexpr std::size_t kCheckStepBytes = 64 * 1024;
+
+// The manifest as the installer's package record gave it, or what made the record unreadable.
+using StoredManifest = std::expected<PackageManifest, RecordFault>;
 
 // The generic error report for a failure that reaches the top of the run unhandled.
 std::wstring GenericReportText(const Failure& failure);
@@ -38,8 +49,14 @@ struct FailureEnding {
 [[nodiscard]] FailureEnding EndingForFailure(const std::wstring& installerName, bool trapArmed,
                                              const Failure& failure);
 
-// Runs the sequence. `manifest` is taken as written (LastFileIndex is derived here).
-RunOutcome Main(PackageManifest manifest, Platform& platform);
+// The report of an installer whose bytes are not what its packer made, in the generic report's
+// form: it tells the player to get a new copy of `installerName`, or, when the record itself is
+// damaged and the name not to be trusted (empty), of this installer.
+[[nodiscard]] FailureEnding DamagedInstallerEnding(const std::wstring& installerName);
+
+// Runs the sequence. The manifest is taken as written (LastFileIndex is derived here); a record
+// that could not be read ends the run with the damaged-installer report before anything is shown.
+RunOutcome Main(StoredManifest stored, Platform& platform);
 
 // The default destination: the special folder, one trailing "\" removed, the host's graphics folder appended.
 std::wstring DefaultDestination(std::wstring specialFolder);

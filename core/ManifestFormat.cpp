@@ -8,10 +8,15 @@ namespace tazel {
 namespace {
 
 constexpr std::byte kMagic[] = {std::byte{'T'}, std::byte{'Z'}, std::byte{'P'}, std::byte{'K'}};
-constexpr std::uint16_t kFormatVersion = 1;
+// 2: the digests came in; a record without them is not read.
+constexpr std::uint16_t kFormatVersion = 2;
 
-// In the order they must stand; a file name may repeat, up to kFileCount times.
-enum Tag : std::uint16_t { kInstallerName = 1, kDisplayName = 2, kFileName = 3 };
+// In the order they must stand; a file name may repeat, up to kFileCount times, and so may an
+// entry's digest.
+enum Tag : std::uint16_t { kInstallerName = 1, kDisplayName = 2, kFileName = 3, kPayloadDigest = 4, kRecordDigest = 5 };
+
+constexpr std::size_t kFieldHead = 6;
+constexpr std::size_t kEntryIndexBytes = 2;
 
 void PutLittle(std::vector<std::byte>& out, std::uint32_t value, int bytes)
 {
@@ -49,7 +54,7 @@ std::wstring TextFromUtf16(std::span<const std::byte> bytes)
     return text;
 }
 
-void PutField(std::vector<std::byte>& out, Tag tag, const std::vector<std::byte>& value)
+void PutField(std::vector<std::byte>& out, Tag tag, std::span<const std::byte> value)
 {
     PutLittle(out, tag, 2);
     PutLittle(out, static_cast<std::uint32_t>(value.size()), 4);
@@ -79,6 +84,17 @@ std::vector<std::byte> EncodePackageRecord(const PackageManifest& manifest)
     PutField(out, kDisplayName, Utf16Bytes(manifest.DisplayName));
     for (std::size_t i = 0; i < count; ++i)
         PutField(out, kFileName, Utf16Bytes(manifest.FileNames[i]));
+    for (std::size_t i = 0; i < kFileCount; ++i) {
+        const auto& digest = manifest.PayloadDigests[i];
+        if (!digest)
+            continue;
+        std::vector<std::byte> value;
+        PutLittle(value, static_cast<std::uint32_t>(i), kEntryIndexBytes);
+        value.insert(value.end(), digest->begin(), digest->end());
+        PutField(out, kPayloadDigest, value);
+    }
+    const Sha256Digest own = Sha256Of(out);
+    PutField(out, kRecordDigest, own);
     return out;
 }
 
@@ -93,45 +109,71 @@ std::expected<PackageManifest, RecordFault> DecodePackageRecord(std::span<const 
         return std::unexpected(RecordFault::TooManyFiles);
 
     PackageManifest manifest;
-    std::uint16_t expected = kInstallerName;
+    // The tag the next field must have, or, from the file names on, the lowest it may have.
+    std::uint16_t next = kInstallerName;
     std::size_t files = 0;
+    std::size_t digests = 0; // one past the last entry index with a digest
     for (std::size_t at = kHeader; at < bytes.size();) {
-        if (bytes.size() - at < 6)
+        const std::size_t start = at;
+        if (bytes.size() - at < kFieldHead)
             return std::unexpected(RecordFault::Truncated);
         const auto tag = static_cast<std::uint16_t>(Little(bytes, at, 2));
         const std::uint32_t length = Little(bytes, at + 2, 4);
-        at += 6;
+        at += kFieldHead;
         if (length > bytes.size() - at)
             return std::unexpected(RecordFault::Truncated);
-        if (length % 2 != 0)
-            return std::unexpected(RecordFault::BadText);
-        const std::wstring text = TextFromUtf16(bytes.subspan(at, length));
+        const std::span<const std::byte> value = bytes.subspan(at, length);
         at += length;
 
-        if (tag != expected)
+        const bool isText = tag == kInstallerName || tag == kDisplayName || tag == kFileName;
+        if (tag < next || tag > kRecordDigest || (next < kFileName && tag != next))
             return std::unexpected(RecordFault::UnknownField);
+        if (isText && length % 2 != 0)
+            return std::unexpected(RecordFault::BadText);
+        // Every file name the header announces before any digest, so a record cut short never
+        // passes for a smaller package.
+        if (tag > kFileName && files != fileCount)
+            return std::unexpected(RecordFault::Truncated);
+        next = tag;
         switch (tag) {
         case kInstallerName:
-            manifest.InstallerName = text;
-            expected = kDisplayName;
+            manifest.InstallerName = TextFromUtf16(value);
+            next = kDisplayName;
             break;
         case kDisplayName:
-            manifest.DisplayName = text;
-            expected = kFileName;
+            manifest.DisplayName = TextFromUtf16(value);
+            next = kFileName;
             break;
         case kFileName:
             if (files == fileCount)
                 return std::unexpected(RecordFault::TooManyFiles);
-            manifest.FileNames[files++] = text;
+            manifest.FileNames[files++] = TextFromUtf16(value);
             break;
+        case kPayloadDigest: {
+            if (length != kEntryIndexBytes + sizeof(Sha256Digest))
+                return std::unexpected(RecordFault::BadDigest);
+            const std::size_t entry = Little(value, 0, kEntryIndexBytes);
+            if (entry < digests || entry >= kFileCount)
+                return std::unexpected(RecordFault::BadDigest);
+            digests = entry + 1;
+            Sha256Digest& digest = manifest.PayloadDigests[entry].emplace();
+            std::copy_n(value.begin() + kEntryIndexBytes, digest.size(), digest.begin());
+            break;
+        }
+        case kRecordDigest:
+            if (length != sizeof(Sha256Digest))
+                return std::unexpected(RecordFault::BadDigest);
+            if (at != bytes.size())
+                return std::unexpected(RecordFault::UnknownField);
+            if (!std::ranges::equal(Sha256Of(bytes.first(start)), value))
+                return std::unexpected(RecordFault::Damaged);
+            return manifest;
         default:
             return std::unexpected(RecordFault::UnknownField);
         }
     }
-    // Every field the header announces, so a record cut short never passes for a smaller package.
-    if (expected != kFileName || files != fileCount)
-        return std::unexpected(RecordFault::Truncated);
-    return manifest;
+    // No digest of its own: the record ends before its last field.
+    return std::unexpected(RecordFault::Truncated);
 }
 
 } // namespace tazel

@@ -5,8 +5,11 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "core/Sha256.h"
 
 namespace tazel {
 
@@ -17,6 +20,9 @@ struct PackageManifest {
     std::wstring DisplayName;
     std::array<std::wstring, kFileCount> FileNames;
     std::int32_t LastFileIndex = 0;
+    // What the packer found in each payload entry it wrote; none for an entry it wrote no
+    // resource for (test packages only), which is fetched as it is.
+    std::array<std::optional<Sha256Digest>, kFileCount> PayloadDigests = {};
 };
 
 // Compiled-in constants that the manifest does not carry.

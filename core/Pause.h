@@ -17,10 +17,19 @@ public:
     virtual void WaitForEvents(std::uint32_t milliseconds) = 0;
 };
 
+// Work done while the pause stands, in small steps.
+class PauseWork {
+public:
+    virtual ~PauseWork() = default;
+    // Does one short step of the work; false once none is left.
+    virtual bool Step() = 0;
+};
+
 // Returns once `milliseconds` have passed by the clock, or at once when the clock reads
 // 5 ms or more behind the start (as it does when it wraps from its highest signed value
 // to its lowest). Events are pumped at least once, even for a count of 0 or less, so the
-// program's windows stay responsive throughout.
-void Delay(std::int32_t milliseconds, PauseClock& clock);
+// program's windows stay responsive throughout. While `work` has steps left, the pause does one
+// between each two pumps instead of waiting; what is left when the pause ends stays for the caller.
+void Delay(std::int32_t milliseconds, PauseClock& clock, PauseWork* work = nullptr);
 
 } // namespace tazel

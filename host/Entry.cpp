@@ -75,10 +75,11 @@ tazel::RunOutcome Run(HINSTANCE instance)
     const auto loaded = win32::LoadPackageManifest();
     if (!loaded)
         return Report(loaded.error());
-    const PackageManifest& manifest = *loaded;
+    // A damaged record has no manifest to trust; the sequence reports it before the copy stage.
+    const PackageManifest& manifest = loaded->value_or(PackageManifest{});
     const win32::LastResortScope lastResort(manifest, **window);
     win32::Win32Platform platform(**window);
-    return Main(manifest, platform);
+    return Main(*loaded, platform);
 }
 
 } // namespace

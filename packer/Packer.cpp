@@ -5,6 +5,7 @@
 
 #include "core/ManifestFormat.h"
 #include "core/PackageManifest.h"
+#include "core/Sha256.h"
 #include "core/Utf.h"
 #include "packer/HostFiles.h"
 #include "packer/Icon.h"
@@ -100,6 +101,7 @@ struct Item {
     Resource resource;
     std::span<const std::byte> held;
     std::optional<std::filesystem::path> source;
+    std::size_t entry; // the payload entry a source is
 };
 
 } // namespace
@@ -124,7 +126,12 @@ Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit
             return std::unexpected(name.error());
         manifest.FileNames[i] = WideUnits(*name);
     }
-    const std::vector<std::byte> record = EncodePackageRecord(manifest);
+    // Every entry that gets a resource gets a digest, of a fixed size: the record's size is known
+    // before the sources are read, and its digests are filled in once they have been.
+    for (std::size_t i = 0; i < package.files.size(); ++i)
+        if (package.files[i].source)
+            manifest.PayloadDigests[i].emplace();
+    const std::size_t recordSize = EncodePackageRecord(manifest).size();
     const auto version = VersionBlockFor(package, *installerName, *displayName);
     if (!version)
         return std::unexpected(version.error());
@@ -160,10 +167,11 @@ Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit
         items.push_back({{std::u16string(u"CUSTOM"), static_cast<std::uint16_t>(kFirstPayloadResourceId + i),
                           kLanguageUsEnglish, static_cast<std::uint32_t>(size)},
                          {},
-                         source});
+                         source,
+                         i});
     }
     const auto held = [](ResourceId type, std::uint16_t name, std::uint16_t language, std::span<const std::byte> bytes) {
-        return Item{{std::move(type), name, language, static_cast<std::uint32_t>(bytes.size())}, bytes, std::nullopt};
+        return Item{{std::move(type), name, language, static_cast<std::uint32_t>(bytes.size())}, bytes, std::nullopt, 0};
     };
     if (icon) {
         for (std::size_t i = 0; i < icon->images.size(); ++i)
@@ -178,7 +186,10 @@ Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit
                          picture ? std::span<const std::byte>(*picture) : kit.windowPicture));
     items.push_back(held(kTypeManifest, kApplicationManifestId, kLanguageNeutral, kit.applicationManifest));
     items.push_back(held(kTypeVersion, kVersionId, kLanguageUsEnglish, *version));
-    items.push_back(held(std::u16string(u"PACKAGE"), kPackageRecordResourceId, kLanguageNeutral, record));
+    // Its bytes go in last, once the digests are known.
+    const std::size_t recordItem = items.size();
+    items.push_back(held(std::u16string(u"PACKAGE"), kPackageRecordResourceId, kLanguageNeutral, {}));
+    items.back().resource.size = static_cast<std::uint32_t>(recordSize);
 
     const auto stub = ParseStub(kit.stub);
     if (!stub)
@@ -200,10 +211,15 @@ Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit
         if (items[i].source) {
             if (auto read = ReadFileInto(*items[i].source, place); !read)
                 return std::unexpected(read.error());
+            // Hashed where it lies, so the digest is of the very bytes the installer carries.
+            manifest.PayloadDigests[items[i].entry] = Sha256Of(place);
         } else {
             std::ranges::copy(items[i].held, place.begin());
         }
     }
+    // The same fields as before, of the same sizes: only the digests' bytes are new.
+    const std::vector<std::byte> record = EncodePackageRecord(manifest);
+    std::ranges::copy(record, section.subspan(layout->dataOffsets[recordItem], recordSize).begin());
     SealImage(*image);
     return std::move(image->bytes);
 }

@@ -102,7 +102,7 @@ void DeleteProbe(const std::wstring& target, FailedReplace& failure) noexcept
 
 } // namespace
 
-std::expected<PackageManifest, Failure> LoadPackageManifest()
+std::expected<StoredManifest, Failure> LoadPackageManifest()
 {
     const auto stored = ResourceBytes(GetModuleHandleW(nullptr), kPackageRecordResourceType,
                                       MAKEINTRESOURCEW(kPackageRecordResourceId), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
@@ -113,10 +113,7 @@ std::expected<PackageManifest, Failure> LoadPackageManifest()
             return PackageManifest{};
         return std::unexpected(stored.error());
     }
-    auto manifest = DecodePackageRecord(*stored);
-    if (!manifest)
-        return std::unexpected(Win32Failure(ERROR_INVALID_DATA));
-    return std::move(*manifest);
+    return DecodePackageRecord(*stored);
 }
 
 std::expected<PayloadBytes, Failure> LoadPayload(int resourceId)

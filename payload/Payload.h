@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/Failure.h"
+#include "core/Installer.h"
 #include "core/PackageManifest.h"
 #include "core/Platform.h"
 
@@ -15,8 +16,9 @@ namespace tazel::win32 {
 
 // The package record the packer wrote into this executable. An executable without one (a stub
 // no package was put into) gives an empty manifest, which the installation sequence refuses; a
-// record that cannot be read is a failure.
-[[nodiscard]] std::expected<PackageManifest, Failure> LoadPackageManifest();
+// record that cannot be decoded, or whose own digest does not match, gives its fault, for the
+// sequence to report a damaged installer; a failure to fetch it is a failure.
+[[nodiscard]] std::expected<StoredManifest, Failure> LoadPackageManifest();
 
 // The whole stored bytes of "CUSTOM" resource `resourceId` (US English) of this executable.
 // The view stays valid for the life of the process: the resource section is never unloaded.

@@ -73,6 +73,10 @@ class PeImage:
 
     def resources(self) -> dict:
         """{(type, name, language): bytes}; type and name are ints or strings."""
+        return {key: self.data[start:start + size] for key, (start, size) in self.resource_places().items()}
+
+    def resource_places(self) -> dict:
+        """{(type, name, language): (file offset, size)} of each resource's stored bytes."""
         rva, size = self.directories[2]
         found = {}
         if not size:
@@ -93,8 +97,7 @@ class PeImage:
             for name, n in entries(t & 0x7FFFFFFF):
                 for lang, leaf in entries(n & 0x7FFFFFFF):
                     data_rva, data_size = struct.unpack_from("<II", self.data, base + leaf)
-                    start = self.offset(data_rva)
-                    found[(rtype, name, lang)] = self.data[start:start + data_size]
+                    found[(rtype, name, lang)] = (self.offset(data_rva), data_size)
         return found
 
 

@@ -33,6 +33,8 @@ public:
     std::vector<std::wstring> filesInFolder;
     std::set<std::uint32_t> runningProcesses;
     std::set<std::wstring> heldFiles; // by path
+    // How far the clock moves each time events are pumped (by default it moves only in waits).
+    std::int32_t msPerPump = 0;
 
     // --- what happened ---
     std::vector<std::string> calls;
@@ -82,8 +84,10 @@ public:
         fetchedResources.push_back(resourceId);
         if (missingResources.contains(resourceId))
             return std::unexpected(Failure{1814, L"The specified resource name cannot be found in the image file."});
-        return PayloadBytes(payload_, sizeof payload_);
+        return Payload();
     }
+    // What every payload entry holds.
+    PayloadBytes Payload() const { return PayloadBytes(payload_, sizeof payload_); }
     std::expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadBytes) override
     {
         calls.push_back("WritePayloadFile");
@@ -118,13 +122,13 @@ public:
     void Beep() override { calls.push_back("Beep"); }
 
 private:
-    // Moves only when the pause waits, and then by exactly the time asked for, so each pause
-    // is one wait: logged as a "Delay" of that many milliseconds.
+    // Moves when the pause waits, and then by exactly the time asked for, so each pause is one
+    // wait: logged as a "Delay" of that many milliseconds; and by msPerPump at each pump.
     class WaitingClock final : public PauseClock {
     public:
         explicit WaitingClock(FakePlatform& platform) : platform_(platform) {}
         std::int32_t Now() override { return static_cast<std::int32_t>(time_); }
-        void PumpEvents() override {}
+        void PumpEvents() override { time_ += platform_.msPerPump; }
         void WaitForEvents(std::uint32_t milliseconds) override
         {
             platform_.calls.push_back("Delay");

@@ -260,6 +260,58 @@ TEST(InstallerTest, CopyStageStopsAtTheFirstFailureAndKeepsWhatWasWritten)
     }
 }
 
+TEST(InstallerTest, DamagedInstallerIsFoundBeforeAnyQuestionAndWritesNothing)
+{
+    const std::wstring damaged = L"Error 1392 (0x00000570):\r\nThis installer is damaged: its files do not match "
+                                 L"what it was made with. Download a new copy of ";
+    const auto checked = [](const FakePlatform& platform) {
+        PackageManifest manifest = DeckManifest();
+        for (auto& digest : manifest.PayloadDigests)
+            digest = Sha256Of(platform.Payload());
+        return manifest;
+    };
+
+    // A record that could not be read: before the window is shown.
+    {
+        FakePlatform platform;
+        EXPECT_EQ(Main(std::unexpected(RecordFault::Damaged), platform), RunOutcome::Damaged);
+        EXPECT_EQ(platform.calls, std::vector<std::string>{"ShowMessage"});
+        ASSERT_EQ(platform.boxes.size(), 1u);
+        EXPECT_EQ(platform.boxes[0].prompt, damaged + L"this installer.");
+        EXPECT_EQ(platform.boxes[0].title, L"TazelDeck");
+        EXPECT_EQ(platform.boxes[0].buttons, Buttons::Ok);
+    }
+
+    // The last entry damaged: found in the pause, or right after it when the pause ends first
+    // (a clock that moves a second at each pump leaves it one step).
+    for (const std::int32_t msPerPump : {0, 1000}) {
+        FakePlatform platform;
+        platform.folderTests = {true, true};
+        platform.msPerPump = msPerPump;
+        PackageManifest manifest = checked(platform);
+        (*manifest.PayloadDigests[7])[31] ^= std::byte{1};
+
+        EXPECT_EQ(Main(manifest, platform), RunOutcome::Damaged) << msPerPump;
+
+        ASSERT_EQ(platform.boxes.size(), 1u);
+        EXPECT_EQ(platform.boxes[0].prompt, damaged + L"TazelDeck.");
+        EXPECT_EQ(platform.boxes[0].title, L"TazelDeck");
+        EXPECT_EQ(platform.fetchedResources, (std::vector<int>{101, 102, 103, 104, 105, 106, 107, 108}));
+        EXPECT_TRUE(platform.testedFolders.empty());
+        EXPECT_TRUE(platform.writtenPaths.empty());
+        EXPECT_EQ(std::count(platform.calls.begin(), platform.calls.end(), "ShowMainWindow"), 1);
+    }
+
+    // Sound: the check keeps the pause as long as it was, and the run is the same.
+    FakePlatform platform;
+    platform.folderTests = {true, true};
+    EXPECT_EQ(Main(checked(platform), platform), RunOutcome::Installed);
+    EXPECT_EQ(platform.delays, std::vector<std::int32_t>{2000});
+    EXPECT_EQ(platform.writtenPaths, TargetsIn(kDefault, DeckManifest(), 8));
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].prompt, L"Tazel Deck Installed!");
+}
+
 TEST(InstallerTest, GenericReportGivesNumberAndDescription)
 {
     EXPECT_EQ(GenericReportText(Failure{2, L"File not found.\r\n"}), L"Error 2 (0x00000002):\r\nFile not found.");

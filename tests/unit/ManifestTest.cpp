@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "core/ManifestFormat.h"
 #include "core/PackageManifest.h"
+#include "core/Sha256.h"
 
 namespace tazel {
 namespace {
@@ -30,16 +32,26 @@ TEST(ManifestTest, UsableOnlyWithAFirstFileName)
     EXPECT_TRUE(IsManifestUsable(manifest));
 }
 
-TEST(ManifestTest, RecordCarriesEveryTextAsWritten)
+Sha256Digest DigestOf(std::string_view text)
 {
-    // An astral character (two UTF-16 units), a quote, a backslash; an empty first name travels too.
-    const PackageManifest written{L"T\u00e0zelF\u00e4ces", L"T\u00e0zel \"F\u00e4ces\" \\ \xD83C\xDCA1",
-                                  {L"", L"Face0.cbx", L"Face1.cbx"}, 0};
+    return Sha256Of(std::as_bytes(std::span(text.data(), text.size())));
+}
+
+TEST(ManifestTest, RecordCarriesEveryTextAndDigestAsWritten)
+{
+    // An astral character (two UTF-16 units), a quote, a backslash; an empty first name travels
+    // too, and so does an entry's digest past the last name.
+    PackageManifest written{L"T\u00e0zelF\u00e4ces", L"T\u00e0zel \"F\u00e4ces\" \\ \xD83C\xDCA1",
+                            {L"", L"Face0.cbx", L"Face1.cbx"}, 0};
+    written.PayloadDigests[0] = DigestOf("entry 0");
+    written.PayloadDigests[2] = DigestOf("entry 2");
+    written.PayloadDigests[7] = DigestOf("entry 7");
     const auto read = DecodePackageRecord(EncodePackageRecord(written));
     ASSERT_TRUE(read.has_value());
     EXPECT_EQ(read->InstallerName, written.InstallerName);
     EXPECT_EQ(read->DisplayName, written.DisplayName);
     EXPECT_EQ(read->FileNames, written.FileNames);
+    EXPECT_EQ(read->PayloadDigests, written.PayloadDigests);
 }
 
 TEST(ManifestTest, DamagedRecordIsRefusedWhole)
@@ -52,10 +64,12 @@ TEST(ManifestTest, DamagedRecordIsRefusedWhole)
     for (std::size_t length = 0; length < good.size(); ++length)
         EXPECT_FALSE(DecodePackageRecord(std::span(good).first(length))) << length;
 
+    // A ninth name, where the names end and the record's own digest begins.
+    constexpr std::size_t kRecordDigestField = 6 + 32;
     auto nine = good;
     const std::byte name[] = {std::byte{3}, std::byte{0}, std::byte{2}, std::byte{0}, std::byte{0},
                               std::byte{0}, std::byte{'x'}, std::byte{0}};
-    nine.insert(nine.end(), std::begin(name), std::end(name));
+    nine.insert(nine.end() - kRecordDigestField, std::begin(name), std::end(name));
     EXPECT_EQ(DecodePackageRecord(nine).error(), RecordFault::TooManyFiles);
 
     auto unknown = good;
@@ -70,6 +84,43 @@ TEST(ManifestTest, DamagedRecordIsRefusedWhole)
     auto other = good;
     other[0] = std::byte{'M'};
     EXPECT_EQ(DecodePackageRecord(other).error(), RecordFault::NotARecord);
+    auto older = good;
+    older[4] = std::byte{1}; // the format before the digests
+    EXPECT_EQ(DecodePackageRecord(older).error(), RecordFault::NotARecord);
+    auto trailing = good;
+    trailing.push_back(std::byte{0});
+    EXPECT_EQ(DecodePackageRecord(trailing).error(), RecordFault::UnknownField);
+
+    // Any one byte changed, the record is refused; inside a text, which the format alone cannot
+    // tell from another, it is the record's own digest that finds it.
+    for (std::size_t at = 0; at < good.size(); ++at) {
+        auto flipped = good;
+        flipped[at] ^= std::byte{0x01};
+        EXPECT_FALSE(DecodePackageRecord(flipped)) << at;
+    }
+    auto renamed = good;
+    renamed[14] ^= std::byte{0x01}; // the installer name's first character
+    EXPECT_EQ(DecodePackageRecord(renamed).error(), RecordFault::Damaged);
+}
+
+TEST(ManifestTest, DigestsOutOfRangeOrderOrSizeAreRefused)
+{
+    PackageManifest deck{L"TazelDeck", L"Tazel Deck", {L"Tazel.dek", L"Tazel0.cbx"}, 0};
+    deck.PayloadDigests[0] = DigestOf("entry 0");
+    deck.PayloadDigests[1] = DigestOf("entry 1");
+    const std::vector<std::byte> good = EncodePackageRecord(deck);
+    // The two entries' fields stand right before the record's own digest.
+    const std::size_t second = good.size() - (6 + 32) - (6 + 2 + 32);
+    const std::size_t first = second - (6 + 2 + 32);
+
+    auto repeated = good;
+    repeated[second + 6] = std::byte{0}; // entry 0 again
+    auto beyond = good;
+    beyond[second + 6] = std::byte{8}; // an entry no installer has
+    auto shorter = good;
+    shorter[first + 2] = std::byte{33}; // the first digest field one byte short
+    for (const auto& bad : {repeated, beyond, shorter})
+        EXPECT_EQ(DecodePackageRecord(bad).error(), RecordFault::BadDigest);
 }
 
 } // namespace

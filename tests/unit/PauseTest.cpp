@@ -78,6 +78,43 @@ TEST(PauseTest, ClockFallingBackFiveMillisecondsEndsThePause)
     EXPECT_EQ(jitter.time_, 3000);
 }
 
+// Steps of work that note at which pump each ran, and move the clock as long as they say.
+class Steps final : public PauseWork {
+public:
+    Steps(FakePauseClock& clock, int count, std::int64_t msEach) : clock_(clock), left_(count), msEach_(msEach) {}
+    bool Step() override
+    {
+        pumpsAtStep.push_back(clock_.pumps);
+        clock_.time_ += msEach_;
+        return --left_ > 0;
+    }
+    std::vector<int> pumpsAtStep;
+
+private:
+    FakePauseClock& clock_;
+    int left_;
+    std::int64_t msEach_;
+};
+
+TEST(PauseTest, WorkRunsAStepBetweenPumpsAndNeverShortensThePause)
+{
+    // Quick steps: one after each pump, then the pause waits out the rest as before.
+    FakePauseClock quick(0);
+    Steps three(quick, 3, 0);
+    Delay(2000, quick, &three);
+    EXPECT_EQ(three.pumpsAtStep, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(quick.waits, std::vector<std::uint32_t>{2000});
+    EXPECT_EQ(quick.time_, 2000);
+
+    // Slow steps: the pause ends on time, after the step under way, and leaves the rest.
+    FakePauseClock slow(0);
+    Steps many(slow, 10, 900);
+    Delay(2000, slow, &many);
+    EXPECT_EQ(many.pumpsAtStep.size(), 3u);
+    EXPECT_TRUE(slow.waits.empty());
+    EXPECT_EQ(slow.time_, 2700);
+}
+
 TEST(PauseTest, ReadingsAtTheEndsOfTheSignedRangeDoNotOverflow)
 {
     // Passing from the highest signed reading to the lowest ends the pause at once.

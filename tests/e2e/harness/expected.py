@@ -22,6 +22,16 @@ SUCCESS = "Tazel Deck Installed!"  # M5
 ERROR_TITLE = "Error"
 COPY_FAILED = "Unexpected Error!\r\nTazelDeck will now exit."  # M6
 
+# The damaged-installer report, in the generic report's form (ERROR_FILE_CORRUPT), titled
+# APPLICATION_TITLE: naming the installer when its package record is sound, else "this installer".
+DAMAGED_CODE = 1392
+
+
+def damaged(name):
+    return (f"Error {DAMAGED_CODE} (0x{DAMAGED_CODE:08X}):\r\nThis installer is damaged: its files do not match what "
+            f"it was made with. Download a new copy of {name}.")
+
+
 EVERY_OWN_TEXT = (NO_FILE_INFO, DEFAULT_MISSING, NO_FOLDER, FOLDER_MISSING, SUCCESS, COPY_FAILED)
 
 # The generic report for a failure before the copy stage: the code in decimal and hexadecimal,
@@ -29,7 +39,7 @@ EVERY_OWN_TEXT = (NO_FILE_INFO, DEFAULT_MISSING, NO_FOLDER, FOLDER_MISSING, SUCC
 GENERIC_REPORT = re.compile(r"Error (\d+) \(0x([0-9A-F]{8})\)(?::\r\n(.+))?", re.S)
 
 EXIT_INSTALLED, EXIT_NO_FILE_INFO, EXIT_CANCELLED = 0, 1, 2
-EXIT_NO_FOLDER, EXIT_FOLDER_MISSING, EXIT_COPY_FAILED, EXIT_REPORT = 3, 4, 6, 9
+EXIT_NO_FOLDER, EXIT_FOLDER_MISSING, EXIT_COPY_FAILED, EXIT_REPORT, EXIT_DAMAGED = 3, 4, 6, 9, 10
 
 # The deck, in payload order: file name and the resource that carries it.
 DECK = [("Tazel.dek", 101)] + [(f"Tazel{i}.cbx", 102 + i) for i in range(7)]

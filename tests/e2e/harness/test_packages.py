@@ -2,11 +2,12 @@
 the installer refuses. Each needs its test package from the Windows build; without it the case is
 skipped."""
 
+import os
 import unittest
 
-from expected import (APPLICATION_TITLE, COPY_FAILED, DEFAULT_FOLDER, ERROR_TITLE, EXIT_COPY_FAILED, EXIT_INSTALLED,
-                      EXIT_NO_FILE_INFO, EXIT_REPORT, NO_FILE_INFO, SUCCESS, SUCCESS_TITLE)
-from scenario import ScenarioCase, resources
+from expected import (APPLICATION_TITLE, COPY_FAILED, DEFAULT_FOLDER, ERROR_TITLE, EXIT_COPY_FAILED, EXIT_DAMAGED,
+                      EXIT_INSTALLED, EXIT_NO_FILE_INFO, EXIT_REPORT, NO_FILE_INFO, SUCCESS, SUCCESS_TITLE, damaged)
+from scenario import PeImage, ScenarioCase, resources
 
 ERROR_NOT_ENOUGH_MEMORY = 8
 ERROR_RESOURCE_TYPE_NOT_FOUND = 1813
@@ -147,6 +148,43 @@ class FirstPayloadMissing(ScenarioCase):
         self.assertEqual(code, ERROR_RESOURCE_NAME_NOT_FOUND if "CUSTOM" in types else ERROR_RESOURCE_TYPE_NOT_FOUND)
         self.assertEqual(run.exit_code, EXIT_REPORT)
         self.assertNothingWritten(before)
+
+
+class DamagedProduct(ScenarioCase):
+    """The product with one byte changed, as a bad download or a faulty disk leaves it: the
+    installer says so, asks nothing and writes nothing."""
+
+    def run_damaged(self, resource, at):
+        with open(self.installer_path(), "rb") as f:
+            data = bytearray(f.read())
+        start, size = PeImage(bytes(data)).resource_places()[resource]
+        self.assertLess(at, size)
+        data[start + at] ^= 0x20
+        folder = os.path.join(self.prefix.root, "download")
+        os.makedirs(folder, exist_ok=True)
+        copy = os.path.join(folder, "TazelDeck.exe")
+        with open(copy, "wb") as f:
+            f.write(data)
+        self.prefix.make_folder(DEFAULT_FOLDER)
+        self.prefix.write_file(DEFAULT_FOLDER + "\\Tazel.dek", b"the deck installed before")
+        before = self.prefix.snapshot()
+        run = self.run_installer("box=ok", program=copy)
+        self.assertEqual(run.exit_code, EXIT_DAMAGED)
+        self.assertNothingWritten(before)
+        return run
+
+    def test_a_damaged_payload_entry_is_found_in_the_pause(self):
+        # Halfway into the fourth entry; the record is sound, so the report names the installer.
+        entry = ("CUSTOM", 104, 1033)
+        size = len(resources(self.installer_path())[entry])
+        run = self.run_damaged(entry, size // 2)
+        self.assertBox(self.assertOnlyBox(run), APPLICATION_TITLE, damaged("TazelDeck"))
+
+    def test_a_damaged_package_record_is_found_before_the_window_shows(self):
+        # The first character of the display name: a change the record's format alone cannot see.
+        run = self.run_damaged(("PACKAGE", 1, 0), 38)
+        self.assertBox(self.assertOnlyBox(run), APPLICATION_TITLE, damaged("this installer"), owned_by_main=False)
+        self.assertNoMainWindowShown(run)
 
 
 if __name__ == "__main__":

@@ -766,10 +766,11 @@ class InstallerTestCase(unittest.TestCase):
             self.skipTest(f"{name} is not built in {self.config.win_build}")
         return path
 
-    def run_installer(self, *actions, installer=None, hooks=None, timeout=60):
-        """Plays the actions against the installer; requires that the script played to its end,
-        with no box the script did not expect, and that the installer ended on its own."""
-        windows_path = self.prefix.add_program(self.installer_path(installer))
+    def run_installer(self, *actions, installer=None, program=None, hooks=None, timeout=60):
+        """Plays the actions against the installer (or the executable at the path `program`);
+        requires that the script played to its end, with no box the script did not expect, and
+        that the installer ended on its own."""
+        windows_path = self.prefix.add_program(program or self.installer_path(installer))
         run = self.prefix.run_driver(windows_path, actions, hooks=hooks, timeout=timeout,
                                      transcript=os.path.join(self.output, "driver.jsonl"))
         self.assertEqual(run.returncode, 0, "the driver could not play the script:\n" + run.describe())
