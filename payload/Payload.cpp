@@ -104,15 +104,20 @@ void DeleteProbe(const std::wstring& target, FailedReplace& failure) noexcept
 
 std::expected<StoredManifest, Failure> LoadPackageManifest()
 {
-    const auto stored = ResourceBytes(GetModuleHandleW(nullptr), kPackageRecordResourceType,
-                                      MAKEINTRESOURCEW(kPackageRecordResourceId), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
-    if (!stored) {
-        const DWORD code = stored.error().code;
+    const HMODULE self = GetModuleHandleW(nullptr);
+    const WORD neutral = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
+    // Only a record that is not there at all (a stub, with no resources) is "no package"; one
+    // that is there but cannot be read is a failure, reported as such.
+    if (!FindResourceExW(self, kPackageRecordResourceType, MAKEINTRESOURCEW(kPackageRecordResourceId), neutral)) {
+        const DWORD code = GetLastError();
         if (code == ERROR_RESOURCE_DATA_NOT_FOUND || code == ERROR_RESOURCE_TYPE_NOT_FOUND ||
             code == ERROR_RESOURCE_NAME_NOT_FOUND)
             return PackageManifest{};
-        return std::unexpected(stored.error());
+        return std::unexpected(Win32Failure(code));
     }
+    const auto stored = ResourceBytes(self, kPackageRecordResourceType, MAKEINTRESOURCEW(kPackageRecordResourceId), neutral);
+    if (!stored)
+        return std::unexpected(stored.error());
     return DecodePackageRecord(*stored);
 }
 
