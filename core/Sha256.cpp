@@ -34,8 +34,9 @@ std::uint32_t BigEndian(const std::byte* at)
 
 } // namespace
 
-Sha256::Sha256()
-    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19}
+Sha256::Sha256(Sha256Blocks blocks)
+    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19},
+      blocks_(blocks)
 {
 }
 
@@ -88,6 +89,11 @@ void Sha256::Add(std::span<const std::byte> bytes)
         pendingSize_ = 0;
     }
     // Whole blocks straight from the caller's bytes: no copy for the bulk of an entry.
+    if (blocks_ && bytes.size() >= pending_.size()) {
+        const std::size_t count = bytes.size() / pending_.size();
+        blocks_(state_.data(), bytes.data(), count);
+        bytes = bytes.subspan(count * pending_.size());
+    }
     while (bytes.size() >= pending_.size()) {
         Compress(bytes.data());
         bytes = bytes.subspan(pending_.size());
@@ -114,9 +120,9 @@ Sha256Digest Sha256::Finish()
     return digest;
 }
 
-Sha256Digest Sha256Of(std::span<const std::byte> bytes)
+Sha256Digest Sha256Of(std::span<const std::byte> bytes, Sha256Blocks blocks)
 {
-    Sha256 sha;
+    Sha256 sha(blocks);
     sha.Add(bytes);
     return sha.Finish();
 }

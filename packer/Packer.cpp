@@ -7,6 +7,7 @@
 #include "core/PackageManifest.h"
 #include "core/Sha256.h"
 #include "core/Utf.h"
+#include "packer/FastSha256.h"
 #include "packer/HostFiles.h"
 #include "packer/Icon.h"
 #include "packer/PeImage.h"
@@ -212,7 +213,7 @@ Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit
             if (auto read = ReadFileInto(*items[i].source, place); !read)
                 return std::unexpected(read.error());
             // Hashed where it lies, so the digest is of the very bytes the installer carries.
-            manifest.PayloadDigests[items[i].entry] = Sha256Of(place);
+            manifest.PayloadDigests[items[i].entry] = FastSha256Of(place);
         } else {
             std::ranges::copy(items[i].held, place.begin());
         }
