@@ -7,7 +7,6 @@ namespace tazel {
 // The round constants. Writable, and of external linkage so the compiler keeps them so, on
 // purpose: the installer's sections are page-aligned in its file, and these 256 bytes would tip
 // its read-only data into another 4 KB page, while its writable data has room to spare.
-extern std::array<std::uint32_t, 64> sha256RoundConstants;
 std::array<std::uint32_t, 64> sha256RoundConstants = {
     0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
     0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,

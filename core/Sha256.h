@@ -17,6 +17,9 @@ namespace tazel {
 
 using Sha256Digest = std::array<std::byte, 32>;
 
+// The 64 round constants, for the packer's processor-specific rounds too.
+extern std::array<std::uint32_t, 64> sha256RoundConstants;
+
 // A faster way to run whole 64-byte blocks through the state (the packer's, with the processor's
 // SHA instructions); it must give what the portable rounds give.
 using Sha256Blocks = void (*)(std::uint32_t* state, const std::byte* blocks, std::size_t count);
