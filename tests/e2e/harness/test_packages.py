@@ -30,6 +30,11 @@ class EmptyFirstFileName(ScenarioCase):
         self.assertNothingWritten(before)
 
 
+class StubWithoutPackage(EmptyFirstFileName):
+    # The installer's code with no package put into it: no record, no resources at all.
+    INSTALLER = "TazelStub.exe"
+
+
 class FacePackage(ScenarioCase):
     INSTALLER = "TestFace.exe"
     # A name ending in "fac" installs five entries; the last three names are never used.
