@@ -42,8 +42,12 @@ function(tazel_add_stub target)
                         -Wl,-Map,${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
 endfunction()
 
-# Runs the build's packer into the current binary folder: `arguments` say what to pack.
+# Runs the build's packer into the current binary folder: `arguments` say what to pack; no
+# `stub` means the product's.
 function(_tazel_pack target output_name stub)
+    if(NOT stub)
+        set(stub TazelStub)
+    endif()
     set(output ${CMAKE_CURRENT_BINARY_DIR}/${output_name}.exe)
     add_custom_command(OUTPUT ${output}
         COMMAND ${TAZEL_BUILD_PACKER} --stub $<TARGET_FILE:${stub}> --out ${CMAKE_CURRENT_BINARY_DIR}
@@ -58,9 +62,6 @@ endfunction()
 
 function(tazel_add_package target)
     cmake_parse_arguments(PARSE_ARGV 1 PKG "" "DESCRIPTION;SOURCES;STUB;OUTPUT_NAME" "")
-    if(NOT PKG_STUB)
-        set(PKG_STUB TazelStub)
-    endif()
     if(NOT PKG_OUTPUT_NAME)
         set(PKG_OUTPUT_NAME ${target})
     endif()
@@ -68,18 +69,15 @@ function(tazel_add_package target)
     if(PKG_SOURCES)
         list(APPEND arguments --sources ${PKG_SOURCES})
     endif()
-    _tazel_pack(${target} ${PKG_OUTPUT_NAME} ${PKG_STUB} ${arguments})
+    _tazel_pack(${target} ${PKG_OUTPUT_NAME} "${PKG_STUB}" ${arguments})
 endfunction()
 
 function(tazel_add_unchecked_package target)
     cmake_parse_arguments(PARSE_ARGV 1 PKG "" "INSTALLER_NAME;DISPLAY_NAME;STUB" "FILES")
-    if(NOT PKG_STUB)
-        set(PKG_STUB TazelStub)
-    endif()
     # "--option=value": an empty value stays an argument.
     set(arguments --unchecked "--installer-name=${PKG_INSTALLER_NAME}" "--display-name=${PKG_DISPLAY_NAME}")
     foreach(entry IN LISTS PKG_FILES)
         list(APPEND arguments "--file=${entry}")
     endforeach()
-    _tazel_pack(${target} ${target} ${PKG_STUB} ${arguments})
+    _tazel_pack(${target} ${target} "${PKG_STUB}" ${arguments})
 endfunction()

@@ -604,7 +604,9 @@ Verdict KindProblem(const NamedFile& first, std::size_t count)
     std::u32string lower = ending;
     for (char32_t& c : lower)
         c = (c >= U'A' && c <= U'Z') ? c + 32 : c == 0x212A ? U'k' : c; // the Kelvin sign lowers to k
-    const std::string near = lower == U"dek" ? "dek" : lower == U"fac" ? "fac" : "";
+    // Near a kind when the installer's own rule would take the ending in lower case for one.
+    const std::string lowered = Utf8(lower);
+    const std::string near = KindOf(Utf8ToUtf16(lowered).value_or(u"")) ? lowered : "";
     std::string text = "the first file " + Shown(first.file.name) + " ends in " + Shown(Utf8(ending)) +
                        ", which is neither 'dek' (a deck package of eight files) nor 'fac' (a face package of five): "
                        "the installer then writes this one file only, and " + listed;
