@@ -4,9 +4,11 @@
 # with the build's packer, tazelpack-build: the shipped packer's code with the stub named on its
 # command line and, for test packages only, a route around the description's checks.
 #
-# tazel_add_stub(<target> [RUNTIME <object library>] [STAND_INS <object library>...])
+# tazel_add_stub(<target> [RUNTIME <object library>] [DECODING <object library>]
+#                [STAND_INS <object library>...])
 #     RUNTIME    the allocation functions and throw helpers: a test build's own variant, else the
 #                product's tazel_cxx_runtime
+#     DECODING   tazel_lzma_decoding for the stub of compressed packages, else tazel_no_decoder
 #     STAND_INS  test builds: objects linked ahead of the libraries, so that they stand in for the
 #                members of the same names
 #
@@ -29,12 +31,15 @@ if(NOT EXISTS "${TAZEL_BUILD_PACKER}")
 endif()
 
 function(tazel_add_stub target)
-    cmake_parse_arguments(PARSE_ARGV 1 STUB "" "RUNTIME" "STAND_INS")
+    cmake_parse_arguments(PARSE_ARGV 1 STUB "" "RUNTIME;DECODING" "STAND_INS")
     if(NOT STUB_RUNTIME)
         set(STUB_RUNTIME tazel_cxx_runtime)
     endif()
+    if(NOT STUB_DECODING)
+        set(STUB_DECODING tazel_no_decoder)
+    endif()
     add_executable(${target} WIN32)
-    target_link_libraries(${target} PRIVATE ${STUB_RUNTIME} ${STUB_STAND_INS} tazel_win32)
+    target_link_libraries(${target} PRIVATE ${STUB_RUNTIME} ${STUB_DECODING} ${STUB_STAND_INS} tazel_win32)
     # The entry point hardens the DLL search before the C runtime starts. A misspelt or missing
     # entry symbol is only a linker warning, after which the C runtime's own entry would run
     # unhardened: warnings are errors here. The link map lets the checks find the entry's address.
@@ -43,17 +48,18 @@ function(tazel_add_stub target)
 endfunction()
 
 # Runs the build's packer into the current binary folder: `arguments` say what to pack; no
-# `stub` means the product's.
+# `stub` means the product's. A compressed package goes into the stub with the decoder instead.
 function(_tazel_pack target output_name stub)
     if(NOT stub)
         set(stub TazelStub)
     endif()
     set(output ${CMAKE_CURRENT_BINARY_DIR}/${output_name}.exe)
     add_custom_command(OUTPUT ${output}
-        COMMAND ${TAZEL_BUILD_PACKER} --stub $<TARGET_FILE:${stub}> --out ${CMAKE_CURRENT_BINARY_DIR}
-                --output-name ${output_name} --depfile ${CMAKE_CURRENT_BINARY_DIR}/${output_name}.d ${ARGN}
+        COMMAND ${TAZEL_BUILD_PACKER} --stub $<TARGET_FILE:${stub}> --lzma-stub $<TARGET_FILE:TazelStubLzma>
+                --out ${CMAKE_CURRENT_BINARY_DIR} --output-name ${output_name}
+                --depfile ${CMAKE_CURRENT_BINARY_DIR}/${output_name}.d ${ARGN}
         DEPFILE ${CMAKE_CURRENT_BINARY_DIR}/${output_name}.d
-        DEPENDS ${stub} ${TAZEL_BUILD_PACKER}
+        DEPENDS ${stub} TazelStubLzma ${TAZEL_BUILD_PACKER}
         COMMENT "Packing ${output_name}.exe"
         VERBATIM)
     add_custom_target(${target} ALL DEPENDS ${output})

@@ -35,8 +35,8 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} --codepage=65001")
 # The installer's own code is built without C++ exceptions and run-time type information: it
 # reports every failure as a value, and a failure that cannot be one (the system running out of
 # memory) ends the run through its last resort (host/LastResort.h). Without them no unwind
-# tables, personality routine or unwinder are linked. One thread, so function-local statics
-# need no guard.
+# tables, personality routine or unwinder are linked. Function-local statics need no guard: the
+# one other thread, the decoder's (payload/Decoding.cpp), touches none.
 add_library(tazel_installer_options INTERFACE)
 target_compile_options(tazel_installer_options INTERFACE
     -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-threadsafe-statics)
@@ -68,6 +68,13 @@ add_library(tazel_win32 STATIC
 )
 target_link_libraries(tazel_win32 PUBLIC tazel_core tazel_installer_options ole32 oleaut32 shell32 user32 gdi32 uuid ntdll)
 
+# Whether the installer can unpack compressed entries: each stub links one of the two.
+add_library(tazel_no_decoder OBJECT payload/NoDecoding.cpp)
+add_library(tazel_lzma_decoding OBJECT payload/Decoding.cpp)
+foreach(decoding tazel_no_decoder tazel_lzma_decoding)
+    target_link_libraries(${decoding} PRIVATE tazel_win32)
+endforeach()
+
 # The allocation functions and the library's throw helpers (see the file). Linked into each
 # installer as objects, ahead of the libraries, rather than kept in an archive.
 add_library(tazel_cxx_runtime OBJECT host/CxxRuntime.cpp)
@@ -76,8 +83,10 @@ target_include_directories(tazel_cxx_runtime PRIVATE ${CMAKE_SOURCE_DIR})
 
 include(${CMAKE_CURRENT_LIST_DIR}/TazelPackage.cmake)
 
-# The installer's code, once, carrying no package: what the packers put packages into.
+# The installer's code, carrying no package: what the packers put packages into. The product's
+# stub, and the one for compressed packages, which carries the decoder as well.
 tazel_add_stub(TazelStub)
+tazel_add_stub(TazelStubLzma DECODING tazel_lzma_decoding)
 # The product: its sources are the card art the native build draws.
 tazel_add_package(TazelDeck DESCRIPTION ${CMAKE_SOURCE_DIR}/resources/TazelDeck.package SOURCES ${TAZEL_ART_DIR})
 # The package maker for Windows, carrying the stub.

@@ -47,7 +47,7 @@ public:
                 ++entry_;
             if (entry_ == kFileCount)
                 return Stop();
-            auto payload = platform_.LoadPayload(kFirstPayloadResourceId + static_cast<int>(entry_));
+            auto payload = platform_.LoadPayload(kFirstPayloadResourceId + static_cast<int>(entry_), manifest_.Storage);
             if (!payload) {
                 failure_ = std::move(payload.error());
                 return Stop();
@@ -109,15 +109,23 @@ struct CopyFailure {
     for (std::int32_t i = 0; i <= manifest.LastFileIndex && i < static_cast<std::int32_t>(kFileCount); ++i) {
         const std::wstring target = destination + L"\\" + manifest.FileNames[static_cast<std::size_t>(i)];
 
-        const auto payload = platform.LoadPayload(kFirstPayloadResourceId + i);
+        const auto payload = platform.LoadPayload(kFirstPayloadResourceId + i, manifest.Storage);
         if (!payload)
             return std::unexpected(CopyFailure{trapArmed, payload.error()});
         if (!trapArmed) {
             platform.ArmFailureTrap();
             trapArmed = true;
         }
+        PayloadBytes bytes = *payload;
+        // A compressed entry is decoded as its turn comes: one entry in memory at a time.
+        if (manifest.Storage != PayloadStorage::Raw) {
+            const auto decoded = platform.DecodePayload(bytes);
+            if (!decoded)
+                return std::unexpected(CopyFailure{trapArmed, decoded.error()});
+            bytes = *decoded;
+        }
 
-        if (auto written = platform.WritePayloadFile(target, *payload); !written)
+        if (auto written = platform.WritePayloadFile(target, bytes); !written)
             return std::unexpected(CopyFailure{trapArmed, written.error()});
     }
     return {};

@@ -8,8 +8,8 @@ namespace tazel {
 namespace {
 
 constexpr std::byte kMagic[] = {std::byte{'T'}, std::byte{'Z'}, std::byte{'P'}, std::byte{'K'}};
-// 2: the digests came in; a record without them is not read.
-constexpr std::uint16_t kFormatVersion = 2;
+// 2: the digests came in; 3: the way the entries are stored. A record of another version is not read.
+constexpr std::uint16_t kFormatVersion = 3;
 
 // In the order they must stand; a file name may repeat, up to kFileCount times, and so may an
 // entry's digest.
@@ -79,7 +79,8 @@ std::vector<std::byte> EncodePackageRecord(const PackageManifest& manifest)
     std::size_t count = kFileCount;
     while (count > 0 && manifest.FileNames[count - 1].empty())
         --count;
-    PutLittle(out, static_cast<std::uint32_t>(count), 2);
+    PutLittle(out, static_cast<std::uint32_t>(count), 1);
+    PutLittle(out, static_cast<std::uint32_t>(manifest.Storage), 1);
     PutField(out, kInstallerName, Utf16Bytes(manifest.InstallerName));
     PutField(out, kDisplayName, Utf16Bytes(manifest.DisplayName));
     for (std::size_t i = 0; i < count; ++i)
@@ -104,11 +105,15 @@ std::expected<PackageManifest, RecordFault> DecodePackageRecord(std::span<const 
     if (bytes.size() < kHeader || !std::equal(std::begin(kMagic), std::end(kMagic), bytes.begin()) ||
         Little(bytes, sizeof(kMagic), 2) != kFormatVersion)
         return std::unexpected(RecordFault::NotARecord);
-    const std::size_t fileCount = Little(bytes, sizeof(kMagic) + 2, 2);
+    const auto fileCount = static_cast<std::size_t>(bytes[sizeof(kMagic) + 2]);
     if (fileCount > kFileCount)
         return std::unexpected(RecordFault::TooManyFiles);
+    const auto storage = static_cast<PayloadStorage>(bytes[sizeof(kMagic) + 3]);
+    if (storage != PayloadStorage::Raw && storage != PayloadStorage::Lzma)
+        return std::unexpected(RecordFault::BadStorage);
 
     PackageManifest manifest;
+    manifest.Storage = storage;
     // The tag the next field must have, or, from the file names on, the lowest it may have.
     std::uint16_t next = kInstallerName;
     std::size_t files = 0;
@@ -160,6 +165,7 @@ std::expected<PackageManifest, RecordFault> DecodePackageRecord(std::span<const 
             std::copy_n(value.begin() + kEntryIndexBytes, digest.size(), digest.begin());
             break;
         }
+
         case kRecordDigest:
             if (length != sizeof(Sha256Digest))
                 return std::unexpected(RecordFault::BadDigest);

@@ -3,8 +3,8 @@
 // resource of the installer it makes, and the installer reads it back at the start of its run.
 // One rule for both sides, so the two can never disagree on the bytes.
 //
-// Little-endian throughout: the magic "TZPK", a 16-bit format version, the 16-bit count of file
-// names, then fields, each a 16-bit tag, a 32-bit length and that many bytes. Texts are UTF-16LE
+// Little-endian throughout: the magic "TZPK", a 16-bit format version, the 8-bit count of file
+// names, the 8-bit way the payload entries are stored (0: raw, 1: LZMA), then fields, each a 16-bit tag, a 32-bit length and that many bytes. Texts are UTF-16LE
 // without a terminator. The file names come as one field each, in the order of their payload
 // entries; then the SHA-256 digest of each payload entry the installer carries (a 16-bit entry
 // index, ascending, and the 32 bytes); and last the SHA-256 digest of every byte of the record
@@ -33,6 +33,7 @@ enum class RecordFault {
     BadText,       // a text of an odd number of bytes
     TooManyFiles,  // more file names than the record announces, or than an installer carries
     BadDigest,     // a digest field of the wrong size, or for an entry out of range or order
+    BadStorage,    // a way of storing the entries this format does not have
     Damaged,       // the record's own digest does not match it
 };
 

@@ -15,6 +15,9 @@ namespace tazel {
 
 inline constexpr std::size_t kFileCount = 8;
 
+// How the payload entries are stored: as the files' own bytes, or compressed (core/CodedEntry.h).
+enum class PayloadStorage : std::uint16_t { Raw = 0, Lzma = 1 };
+
 struct PackageManifest {
     std::wstring InstallerName;
     std::wstring DisplayName;
@@ -23,10 +26,14 @@ struct PackageManifest {
     // What the packer found in each payload entry it wrote; none for an entry it wrote no
     // resource for (test packages only), which is fetched as it is.
     std::array<std::optional<Sha256Digest>, kFileCount> PayloadDigests = {};
+    PayloadStorage Storage = PayloadStorage::Raw;
 };
 
 // Compiled-in constants that the manifest does not carry.
 inline constexpr wchar_t kPayloadResourceType[] = L"CUSTOM";
+// Compressed entries, by the same numbers: never of the type that holds a file's raw bytes, so no
+// reader of those takes them for one.
+inline constexpr wchar_t kCompressedPayloadResourceType[] = L"LZMA";
 inline constexpr int kFirstPayloadResourceId = 101;
 inline constexpr std::int32_t kCommonAppDataFolderId = 35; // CSIDL_COMMON_APPDATA
 inline constexpr wchar_t kHostGraphicsFolder[] = L"\\Ombrix\\graphics";

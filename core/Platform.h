@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/Failure.h"
+#include "core/PackageManifest.h"
 #include "core/Pause.h"
 
 namespace tazel {
@@ -41,8 +42,11 @@ public:
     [[nodiscard]] virtual std::expected<bool, Failure> DirectoryExists(const std::wstring& path) = 0;
     [[nodiscard]] virtual std::wstring BrowseForFolder(WindowHandle owner) = 0;
 
-    // Payload entries and the files they become.
-    [[nodiscard]] virtual std::expected<PayloadBytes, Failure> LoadPayload(int resourceId) = 0;
+    // Payload entries and the files they become. LoadPayload gives an entry's stored bytes, in the
+    // resource type of its storage; DecodePayload the bytes a compressed entry decodes to, a view
+    // valid until its next call, which holds one entry at a time.
+    [[nodiscard]] virtual std::expected<PayloadBytes, Failure> LoadPayload(int resourceId, PayloadStorage storage) = 0;
+    [[nodiscard]] virtual std::expected<PayloadBytes, Failure> DecodePayload(PayloadBytes stored) = 0;
     [[nodiscard]] virtual std::expected<void, Failure> WritePayloadFile(const std::wstring& path,
                                                                        PayloadBytes bytes) = 0;
 

@@ -52,10 +52,16 @@ std::wstring Win32Platform::BrowseForFolder(WindowHandle owner)
     return win32::BrowseForFolder(reinterpret_cast<HWND>(owner));
 }
 
-std::expected<PayloadBytes, Failure> Win32Platform::LoadPayload(int resourceId)
+std::expected<PayloadBytes, Failure> Win32Platform::LoadPayload(int resourceId, PayloadStorage storage)
 {
     const Mark mark("payload entry");
-    return win32::LoadPayload(resourceId);
+    return win32::LoadPayload(resourceId, storage);
+}
+
+std::expected<PayloadBytes, Failure> Win32Platform::DecodePayload(PayloadBytes stored)
+{
+    const Mark mark("decode");
+    return win32::DecodePayload(stored);
 }
 
 std::expected<void, Failure> Win32Platform::WritePayloadFile(const std::wstring& path, PayloadBytes bytes)

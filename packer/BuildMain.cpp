@@ -2,10 +2,11 @@
 // stub on its command line (the build makes several: the product's and the test builds'), and,
 // for test packages that exercise the installer's failure paths, a route around the checks.
 //
-//     tazelpack-build --stub FILE --out FOLDER --output-name NAME [--depfile FILE]
+//     tazelpack-build --stub FILE [--lzma-stub FILE] --out FOLDER --output-name NAME [--depfile FILE]
 //                     (DESCRIPTION [--sources FOLDER]
 //                      | --unchecked --installer-name=NAME --display-name=NAME --file=NAME=SOURCE ...)
 //
+// --lzma-stub names the stub with the decoder, for a package whose description asks for compression.
 // --depfile writes, for the build's dependency scan, the files the installer was made from.
 // --file=NAME= gives an entry no payload resource; --file==SOURCE an empty file name.
 
@@ -33,7 +34,7 @@ std::string RulePath(const std::filesystem::path& path)
 
 int Run(const Arguments& arguments)
 {
-    std::string stub, out, outputName, depfile, sources, description;
+    std::string stub, lzmaStub, out, outputName, depfile, sources, description;
     bool unchecked = false;
     Package given;
     const auto value = [&](std::string_view argument, std::string_view option) -> std::optional<std::string> {
@@ -46,6 +47,8 @@ int Run(const Arguments& arguments)
         const bool hasNext = i + 1 < arguments.size();
         if (argument == "--stub" && hasNext)
             stub = arguments[++i];
+        else if (argument == "--lzma-stub" && hasNext)
+            lzmaStub = arguments[++i];
         else if (argument == "--out" && hasNext)
             out = arguments[++i];
         else if (argument == "--output-name" && hasNext)
@@ -101,6 +104,16 @@ int Run(const Arguments& arguments)
     }
     Kit kit = BuiltInKit();
     kit.stub = *stubBytes;
+    std::vector<std::byte> lzmaStubBytes;
+    if (!lzmaStub.empty()) {
+        auto bytes = ReadWholeFile(PathFrom(lzmaStub));
+        if (!bytes) {
+            Complain(bytes.error().message);
+            return kRefused;
+        }
+        lzmaStubBytes = std::move(*bytes);
+        kit.lzmaStub = lzmaStubBytes;
+    }
     const int status = WriteInstaller(*package, kit, PathFrom(out), outputName);
     if (status != kPacked || depfile.empty())
         return status;

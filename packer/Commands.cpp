@@ -42,6 +42,7 @@ std::optional<Package> PackageFromDescription(const std::filesystem::path& descr
     if (!described->company.empty())
         package.company = described->company;
     package.copyright = described->copyright;
+    package.compressed = described->compression == "lzma";
     const auto art = [&](const std::string& source, std::optional<std::filesystem::path>& path) {
         if (source.empty())
             return;

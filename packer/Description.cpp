@@ -253,6 +253,13 @@ Verdict DisplayNameProblem(std::string_view name)
     return TextProblem(name, "display name");
 }
 
+Verdict CompressionProblem(std::string_view value)
+{
+    if (value == "none" || value == "lzma")
+        return std::nullopt;
+    return "the compression " + Shown(value) + " is not one there is: none (the default) or lzma";
+}
+
 // Files named by the keys: read whole and checked by `content` -----------------------------------
 
 // A path as messages show it: '/' between the parts, without empty or "." parts (".." stays:
@@ -381,6 +388,8 @@ constexpr Key kKeys[] = {
      [](std::string_view value, const std::filesystem::path& sources) {
          return ArtProblem(value, sources, "window picture", WindowPictureProblem);
      }},
+    {"compression", &Description::compression,
+     [](std::string_view value, const std::filesystem::path&) { return CompressionProblem(value); }},
 };
 
 std::string KeyList()
@@ -706,7 +715,8 @@ std::string Summary(const Description& description)
     const auto kind = KindOf(description.files.empty() ? std::u16string() : Units(description.files[0].name));
     return description.installerName + ".exe: a " + std::string(kind ? kind->name : "one-file") + " package: " +
            names + "\n" + "  the window's bottom line: " + description.displayName + " Installation\n" +
-           "  the box at the end:       " + description.displayName + " Installed!\n";
+           "  the box at the end:       " + description.displayName + " Installed!\n" +
+           (description.compression == "lzma" ? "  its files stored compressed (LZMA)\n" : "");
 }
 
 } // namespace tazel::pack

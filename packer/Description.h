@@ -33,6 +33,7 @@ struct Description {
     std::string copyright;
     std::string icon;          // a source, as written
     std::string windowPicture; // a source, as written
+    std::string compression;   // "none" or "lzma"
     std::vector<DescribedFile> files;
     std::map<std::string, int> keyLines; // key -> the line it stood on
 };

@@ -1,5 +1,6 @@
 #pragma once
-// The packer's few dealings with the file system of the machine it runs on, Linux or Windows.
+// The packer's few dealings with the machine it runs on, Linux or Windows: its file system, its
+// standard streams and its processors.
 
 #include <cstddef>
 #include <filesystem>
@@ -29,5 +30,10 @@ namespace tazel::pack {
 // Standard output and standard error, UTF-8 text (on a Windows console, shown as such).
 void PrintOut(const std::string& text);
 void PrintError(const std::string& text);
+
+// Runs job(context, i) for every i below `count`, spread over the machine's processors, and
+// returns once all have. The jobs must not throw, and each must touch only what is its own.
+using Job = void (*)(void* context, std::size_t index) noexcept;
+void RunJobs(std::size_t count, Job job, void* context);
 
 } // namespace tazel::pack

@@ -6,10 +6,15 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <iterator>
+#include <system_error>
+#include <thread>
 #include <utility>
+#include <vector>
 
 namespace tazel::pack {
 namespace {
@@ -137,6 +142,27 @@ void PrintOut(const std::string& text)
 void PrintError(const std::string& text)
 {
     WriteAll(STDERR_FILENO, text);
+}
+
+void RunJobs(std::size_t count, Job job, void* context)
+{
+    std::atomic<std::size_t> next = 0;
+    const auto work = [&]() noexcept {
+        for (std::size_t i = next++; i < count; i = next++)
+            job(context, i);
+    };
+    const std::size_t helpers = std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), count) - 1;
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < helpers; ++i) {
+        try {
+            threads.emplace_back(work);
+        } catch (const std::system_error&) {
+            break; // no more threads to be had: the ones there are do the rest
+        }
+    }
+    work();
+    for (std::thread& thread : threads)
+        thread.join();
 }
 
 } // namespace tazel::pack

@@ -4,6 +4,7 @@
 
 #include "packer/HostFiles.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "core/Utf.h"
@@ -146,6 +147,78 @@ void PrintOut(const std::string& text)
 void PrintError(const std::string& text)
 {
     Print(STD_ERROR_HANDLE, text);
+}
+
+namespace {
+
+struct Jobs {
+    std::size_t count;
+    Job job;
+    void* context;
+    volatile LONG next = 0;
+
+    void Work() noexcept
+    {
+        for (auto i = static_cast<std::size_t>(InterlockedIncrement(&next) - 1); i < count;
+             i = static_cast<std::size_t>(InterlockedIncrement(&next) - 1))
+            job(context, i);
+    }
+};
+
+DWORD WINAPI JobThread(void* jobs) noexcept
+{
+    static_cast<Jobs*>(jobs)->Work();
+    return 0;
+}
+
+// The job threads started, waited for and closed however RunJobs is left.
+class JobThreads {
+public:
+    static constexpr std::size_t kMost = 64;
+
+    JobThreads() noexcept = default;
+    JobThreads(const JobThreads&) = delete;
+    JobThreads& operator=(const JobThreads&) = delete;
+    ~JobThreads()
+    {
+        for (std::size_t i = 0; i < count_; ++i) {
+            WaitForSingleObject(handles_[i], INFINITE);
+            CloseHandle(handles_[i]);
+        }
+    }
+
+    bool Start(Jobs& jobs) noexcept
+    {
+        if (count_ == kMost)
+            return false;
+        const HANDLE thread = CreateThread(nullptr, 0, JobThread, &jobs, 0, nullptr);
+        if (!thread)
+            return false;
+        handles_[count_++] = thread;
+        return true;
+    }
+
+private:
+    HANDLE handles_[kMost] = {};
+    std::size_t count_ = 0;
+};
+
+} // namespace
+
+// Threads of the system's own: this toolchain's C++ library has no std::thread for Windows.
+void RunJobs(std::size_t count, Job job, void* context)
+{
+    Jobs jobs{count, job, context};
+    SYSTEM_INFO system = {};
+    GetNativeSystemInfo(&system);
+    const std::size_t processors = std::max<DWORD>(1, system.dwNumberOfProcessors);
+    {
+        JobThreads threads;
+        // No more threads to be had: the ones there are do the rest.
+        for (std::size_t i = 1; i < std::min(processors, count) && threads.Start(jobs); ++i) {
+        }
+        jobs.Work();
+    }
 }
 
 } // namespace tazel::pack

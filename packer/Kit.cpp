@@ -26,6 +26,7 @@
 
 #ifdef TAZEL_KIT_STUB
 TAZEL_EMBED(tazelKitStub, TAZEL_KIT_STUB)
+TAZEL_EMBED(tazelKitLzmaStub, TAZEL_KIT_LZMA_STUB)
 #endif
 TAZEL_EMBED(tazelKitIconImage, TAZEL_KIT_ICON_IMAGE)
 TAZEL_EMBED(tazelKitIconGroup, TAZEL_KIT_ICON_GROUP)
@@ -47,7 +48,9 @@ const Kit& BuiltInKit() noexcept
     static const Kit kit{
 #ifdef TAZEL_KIT_STUB
         Between(tazelKitStub, tazelKitStubEnd),
+        Between(tazelKitLzmaStub, tazelKitLzmaStubEnd),
 #else
+        {},
         {},
 #endif
         Between(tazelKitIconImage, tazelKitIconImageEnd),

@@ -8,15 +8,16 @@
 namespace tazel::pack {
 
 struct Kit {
-    std::span<const std::byte> stub;
+    std::span<const std::byte> stub;     // the installer's code
+    std::span<const std::byte> lzmaStub; // the same with the decoder, for compressed packages
     std::span<const std::byte> iconImage;     // the icon's one 32 x 32 image, as an icon resource holds it
     std::span<const std::byte> iconGroup;     // the icon group pointing at it
     std::span<const std::byte> windowPicture; // the JPEG in the window's top right box
     std::span<const std::byte> applicationManifest;
 };
 
-// The kit this program was built with; its stub is empty in the build's own packer, which is
-// given one on its command line.
+// The kit this program was built with; its stubs are empty in the build's own packer, which is
+// given them on its command line.
 [[nodiscard]] const Kit& BuiltInKit() noexcept;
 
 } // namespace tazel::pack

@@ -7,6 +7,7 @@
 #include "core/PackageManifest.h"
 #include "core/Sha256.h"
 #include "core/Utf.h"
+#include "packer/Compression.h"
 #include "packer/FastSha256.h"
 #include "packer/HostFiles.h"
 #include "packer/Icon.h"
@@ -102,7 +103,7 @@ struct Item {
     Resource resource;
     std::span<const std::byte> held;
     std::optional<std::filesystem::path> source;
-    std::size_t entry; // the payload entry a source is
+    std::optional<std::size_t> entry; // the payload entry it is
 };
 
 } // namespace
@@ -132,6 +133,8 @@ Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit
     for (std::size_t i = 0; i < package.files.size(); ++i)
         if (package.files[i].source)
             manifest.PayloadDigests[i].emplace();
+    if (package.compressed)
+        manifest.Storage = PayloadStorage::Lzma;
     const std::size_t recordSize = EncodePackageRecord(manifest).size();
     const auto version = VersionBlockFor(package, *installerName, *displayName);
     if (!version)
@@ -154,6 +157,9 @@ Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit
     }
 
     std::vector<Item> items;
+    // A compressed package's sources, read whole, and what they are stored as.
+    std::vector<std::vector<std::byte>> read;
+    std::vector<std::vector<std::byte>> compressed;
     for (std::size_t i = 0; i < package.files.size(); ++i) {
         const auto& source = package.files[i].source;
         if (!source)
@@ -165,14 +171,34 @@ Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit
         if (size > kLargestSource)
             return Refuse(Shown(*source) + " is too large: " + std::to_string(size) +
                           " bytes; a file the installer carries may hold at most " + std::to_string(kLargestSource));
-        items.push_back({{std::u16string(u"CUSTOM"), static_cast<std::uint16_t>(kFirstPayloadResourceId + i),
-                          kLanguageUsEnglish, static_cast<std::uint32_t>(size)},
-                         {},
-                         source,
-                         i});
+        const auto id = static_cast<std::uint16_t>(kFirstPayloadResourceId + i);
+        if (package.compressed) {
+            auto bytes = ReadWholeFile(*source);
+            if (!bytes)
+                return std::unexpected(bytes.error());
+            read.push_back(std::move(*bytes));
+            items.push_back({{std::u16string(u"LZMA"), id, kLanguageUsEnglish, 0}, {}, std::nullopt, i});
+        } else {
+            items.push_back({{std::u16string(u"CUSTOM"), id, kLanguageUsEnglish, static_cast<std::uint32_t>(size)},
+                             {},
+                             source,
+                             i});
+        }
+    }
+    if (package.compressed) {
+        const std::vector<std::span<const std::byte>> sources(read.begin(), read.end());
+        auto stored = CompressEntries(sources);
+        if (!stored)
+            return std::unexpected(stored.error());
+        compressed = std::move(*stored);
+        for (std::size_t i = 0; i < compressed.size(); ++i) {
+            items[i].held = compressed[i];
+            items[i].resource.size = static_cast<std::uint32_t>(compressed[i].size());
+        }
     }
     const auto held = [](ResourceId type, std::uint16_t name, std::uint16_t language, std::span<const std::byte> bytes) {
-        return Item{{std::move(type), name, language, static_cast<std::uint32_t>(bytes.size())}, bytes, std::nullopt, 0};
+        return Item{{std::move(type), name, language, static_cast<std::uint32_t>(bytes.size())}, bytes, std::nullopt,
+                    std::nullopt};
     };
     if (icon) {
         for (std::size_t i = 0; i < icon->images.size(); ++i)
@@ -192,7 +218,9 @@ Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit
     items.push_back(held(std::u16string(u"PACKAGE"), kPackageRecordResourceId, kLanguageNeutral, {}));
     items.back().resource.size = static_cast<std::uint32_t>(recordSize);
 
-    const auto stub = ParseStub(kit.stub);
+    if (package.compressed && kit.lzmaStub.empty())
+        return Refuse("this packer carries no installer stub that decompresses");
+    const auto stub = ParseStub(package.compressed ? kit.lzmaStub : kit.stub);
     if (!stub)
         return Refuse("the installer stub is not usable: " + stub.error().message);
     std::vector<Resource> resources;
@@ -210,13 +238,14 @@ Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit
     for (std::size_t i = 0; i < items.size(); ++i) {
         const std::span<std::byte> place = section.subspan(layout->dataOffsets[i], items[i].resource.size);
         if (items[i].source) {
-            if (auto read = ReadFileInto(*items[i].source, place); !read)
-                return std::unexpected(read.error());
-            // Hashed where it lies, so the digest is of the very bytes the installer carries.
-            manifest.PayloadDigests[items[i].entry] = FastSha256Of(place);
+            if (auto copied = ReadFileInto(*items[i].source, place); !copied)
+                return std::unexpected(copied.error());
         } else {
             std::ranges::copy(items[i].held, place.begin());
         }
+        // Hashed where it lies, so the digest is of the very bytes the installer carries.
+        if (items[i].entry)
+            manifest.PayloadDigests[*items[i].entry] = FastSha256Of(place);
     }
     // The same fields as before, of the same sizes: only the digests' bytes are new.
     const std::vector<std::byte> record = EncodePackageRecord(manifest);

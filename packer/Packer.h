@@ -34,6 +34,7 @@ struct Package {
     std::string copyright;                              // empty: none in the version block
     std::optional<std::filesystem::path> icon;          // none: the kit's
     std::optional<std::filesystem::path> windowPicture; // none: the kit's
+    bool compressed = false;                            // the entries stored with LZMA, in the kit's other stub
 };
 
 // The installer's bytes: the kit's stub with a resource section holding the package record, the

@@ -121,9 +121,9 @@ std::expected<StoredManifest, Failure> LoadPackageManifest()
     return DecodePackageRecord(*stored);
 }
 
-std::expected<PayloadBytes, Failure> LoadPayload(int resourceId)
+std::expected<PayloadBytes, Failure> LoadPayload(int resourceId, PayloadStorage storage)
 {
-    return ResourceBytes(GetModuleHandleW(nullptr), kPayloadResourceType, MAKEINTRESOURCEW(resourceId),
+    return ResourceBytes(GetModuleHandleW(nullptr), PayloadResourceType(storage), MAKEINTRESOURCEW(resourceId),
                          MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
 }
 

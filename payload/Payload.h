@@ -20,9 +20,19 @@ namespace tazel::win32 {
 // sequence to report a damaged installer; a failure to fetch it is a failure.
 [[nodiscard]] std::expected<StoredManifest, Failure> LoadPackageManifest();
 
-// The whole stored bytes of "CUSTOM" resource `resourceId` (US English) of this executable.
-// The view stays valid for the life of the process: the resource section is never unloaded.
-[[nodiscard]] std::expected<PayloadBytes, Failure> LoadPayload(int resourceId);
+// The whole stored bytes of payload resource `resourceId` (US English) of this executable, of the
+// type of `storage`: "CUSTOM" for raw entries, "LZMA" for compressed ones. The view stays valid
+// for the life of the process: the resource section is never unloaded.
+[[nodiscard]] std::expected<PayloadBytes, Failure> LoadPayload(int resourceId, PayloadStorage storage);
+
+// The resource type entries of `storage` are in. The product's stub knows raw entries alone: for it
+// every entry is "CUSTOM", so a record that says otherwise finds none.
+[[nodiscard]] const wchar_t* PayloadResourceType(PayloadStorage storage) noexcept;
+
+// The bytes compressed entry `stored` decodes to, valid until the next call: one entry's pages,
+// given back before the next entry's are taken. Only the installer built with the decoder
+// (payload/Decoding.cpp) can; the product's (payload/NoDecoding.cpp) refuses every compressed entry.
+[[nodiscard]] std::expected<PayloadBytes, Failure> DecodePayload(PayloadBytes stored);
 
 // Afterwards the file at `path` holds exactly `bytes`, or, on failure, is as it was before:
 // the bytes go to a temporary file beside it, which then replaces the target in one step.

@@ -87,6 +87,12 @@ struct LocalMemoryTraits : NullMeansNone<wchar_t*> {
 };
 using UniqueLocalText = UniqueResource<wchar_t*, LocalMemoryTraits>;
 
+// Pages the program reserved and committed itself (VirtualAlloc), released whole.
+struct VirtualMemoryTraits : NullMeansNone<void*> {
+    static void Close(void* pages) noexcept { VirtualFree(pages, 0, MEM_RELEASE); }
+};
+using UniquePages = UniqueResource<void*, VirtualMemoryTraits>;
+
 // A file the program created under a name of its own, removed when it goes unless it was
 // handed over (renamed onto its target) first.
 class TemporaryFile {

@@ -16,6 +16,7 @@ PACKAGES=(
   util-linux
   osslsigncode openssl
   python3-pefile
+  lzma-dev
 )
 
 SUDO=""

@@ -215,8 +215,11 @@ const BadRow kBad[] = {
     {"missing key", {{1, std::nullopt}}, 0, "no installer-name line"},
     {"repeated key", {{3, "display-name = Again\n[files]"}}, 3, "display-name a second time (first on line 2)"},
     {"unknown key", {{1, "installer = TazelFaces\ninstaller-name = TazelFaces"}}, 1,
-     "unknown key 'installer'; the keys are installer-name, display-name, version, company, copyright, icon and "
-     "window-picture"},
+     "unknown key 'installer'; the keys are installer-name, display-name, version, company, copyright, icon, "
+     "window-picture and compression"},
+    {"compression of another kind", Keys("compression = zip"), 3,
+     "the compression 'zip' is not one there is: none (the default) or lzma"},
+    {"compression's name in capitals", Keys("compression = LZMA"), 3, "the compression 'LZMA' is not one there is"},
     {"version beyond its block", Keys("version = 2.0.0.070000"), 3,
      "the version '2.0.0.070000': 70000 is more than the 65535 a version block holds"},
     {"version of five numbers", Keys("version = 1.2.3.4.5"), 3,
@@ -331,6 +334,8 @@ TEST_F(DescriptionTest, AGoodDescriptionPassesWhateverItsDisplayName)
         {"quoted, comments, blanks, CRLF", crlf},
         {"a publisher's own", Edited(Keys(kPublisher))},
         {"a PNG picture, one number", Edited(Keys("window-picture = picture.png\nversion = 65535"))},
+        {"compressed", Edited(Keys("compression = lzma"))},
+        {"not compressed, said so", Edited(Keys("compression = none"))},
     };
     for (const auto& [what, bytes] : cases) {
         const auto problems = Problems(bytes);

@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -28,6 +29,7 @@ public:
     std::deque<BoxResult> boxAnswers; // missing answers are OK
     std::set<int> missingResources;
     std::map<std::wstring, Failure> failingWrites; // by target path
+    std::optional<Failure> failingDecode;
     // Every file name in every folder: the fake's search matches no pattern, so the core has to
     // judge each name itself.
     std::vector<std::wstring> filesInFolder;
@@ -43,6 +45,8 @@ public:
     std::vector<std::wstring> writtenPaths;
     std::vector<std::wstring> removalAttempts; // paths, held ones included
     std::vector<int> fetchedResources;
+    std::vector<PayloadStorage> fetchedStorages;
+    std::vector<PayloadBytes> writtenBytes;
     std::vector<std::int32_t> delays;
     std::wstring packageLine;
     WindowHandle browseOwner = 0;
@@ -78,22 +82,33 @@ public:
         browseOwner = owner;
         return browseResult;
     }
-    std::expected<PayloadBytes, Failure> LoadPayload(int resourceId) override
+    std::expected<PayloadBytes, Failure> LoadPayload(int resourceId, PayloadStorage storage) override
     {
         calls.push_back("LoadPayload:" + std::to_string(resourceId));
         fetchedResources.push_back(resourceId);
+        fetchedStorages.push_back(storage);
         if (missingResources.contains(resourceId))
             return std::unexpected(Failure{1814, L"The specified resource name cannot be found in the image file."});
         return Payload();
     }
     // What every payload entry holds.
     PayloadBytes Payload() const { return PayloadBytes(payload_, sizeof payload_); }
-    std::expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadBytes) override
+    // What every compressed entry decodes to.
+    PayloadBytes Decoded() const { return PayloadBytes(decoded_, sizeof decoded_); }
+    std::expected<PayloadBytes, Failure> DecodePayload(PayloadBytes) override
+    {
+        calls.push_back("DecodePayload");
+        if (failingDecode)
+            return std::unexpected(*failingDecode);
+        return Decoded();
+    }
+    std::expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadBytes bytes) override
     {
         calls.push_back("WritePayloadFile");
         if (auto failing = failingWrites.find(path); failing != failingWrites.end())
             return std::unexpected(failing->second);
         writtenPaths.push_back(path);
+        writtenBytes.push_back(bytes);
         return {};
     }
     void ArmFailureTrap() override { calls.push_back("ArmFailureTrap"); }
@@ -143,6 +158,7 @@ private:
 
     WaitingClock clock_{*this};
     const std::byte payload_[4] = {std::byte{1}, std::byte{2}, std::byte{3}, std::byte{4}};
+    const std::byte decoded_[6] = {std::byte{9}, std::byte{8}, std::byte{7}, std::byte{6}, std::byte{5}, std::byte{4}};
 };
 
 } // namespace tazel::testing

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "core/Installer.h"
 #include "FakePlatform.h"
 
@@ -310,6 +312,31 @@ TEST(InstallerTest, DamagedInstallerIsFoundBeforeAnyQuestionAndWritesNothing)
     EXPECT_EQ(platform.writtenPaths, TargetsIn(kDefault, DeckManifest(), 8));
     ASSERT_EQ(platform.boxes.size(), 1u);
     EXPECT_EQ(platform.boxes[0].prompt, L"Tazel Deck Installed!");
+}
+
+TEST(InstallerTest, CompressedEntriesAreCheckedAsStoredAndWrittenAsDecoded)
+{
+    // Every entry is fetched from the compressed type, checked against its stored bytes, decoded
+    // as its turn comes, and the decoded bytes written; a decoding failure is a failed copy.
+    for (const bool decodeFails : {false, true}) {
+        FakePlatform platform;
+        platform.folderTests = {true, true};
+        if (decodeFails)
+            platform.failingDecode = Failure{1392, L"The file or directory is corrupted and unreadable."};
+        PackageManifest manifest = DeckManifest();
+        manifest.Storage = PayloadStorage::Lzma;
+        for (auto& digest : manifest.PayloadDigests)
+            digest = Sha256Of(platform.Payload());
+
+        EXPECT_EQ(Main(manifest, platform), decodeFails ? RunOutcome::CopyFailed : RunOutcome::Installed);
+
+        EXPECT_TRUE(std::ranges::all_of(platform.fetchedStorages, [](PayloadStorage s) { return s == PayloadStorage::Lzma; }));
+        const auto decodes = std::count(platform.calls.begin(), platform.calls.end(), "DecodePayload");
+        EXPECT_EQ(decodes, decodeFails ? 1 : 8);
+        ASSERT_EQ(platform.writtenBytes.size(), decodeFails ? 0u : 8u);
+        for (const PayloadBytes written : platform.writtenBytes)
+            EXPECT_EQ(written.data(), platform.Decoded().data());
+    }
 }
 
 TEST(InstallerTest, GenericReportGivesNumberAndDescription)

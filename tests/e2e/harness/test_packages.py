@@ -5,7 +5,7 @@ skipped."""
 import os
 import unittest
 
-from expected import (APPLICATION_TITLE, COPY_FAILED, DEFAULT_FOLDER, ERROR_TITLE, EXIT_COPY_FAILED, EXIT_DAMAGED,
+from expected import (APPLICATION_TITLE, COPY_FAILED, DECK, DEFAULT_FOLDER, ERROR_TITLE, EXIT_COPY_FAILED, EXIT_DAMAGED,
                       EXIT_INSTALLED, EXIT_NO_FILE_INFO, EXIT_REPORT, NO_FILE_INFO, SUCCESS, SUCCESS_TITLE, damaged)
 from scenario import PeImage, ScenarioCase, resources
 
@@ -190,6 +190,38 @@ class DamagedProduct(ScenarioCase):
         run = self.run_damaged(("PACKAGE", 1, 0), 38)
         self.assertBox(self.assertOnlyBox(run), APPLICATION_TITLE, damaged("this installer"), owned_by_main=False)
         self.assertNoMainWindowShown(run)
+
+
+class CompressedDeck(ScenarioCase):
+    """The product's package stored compressed: the same eight files, byte for byte, as the
+    product carries them raw, and a longer file of the same name replaced whole."""
+    INSTALLER = "TestCompressedDeck.exe"
+
+    def test_installs_the_files_the_product_carries(self):
+        product = self.payload("TazelDeck.exe")
+        self.assertEqual(self.payload(), {}, "a compressed package carries no raw entries")
+        self.prefix.make_folder(DEFAULT_FOLDER)
+        self.prefix.write_file(DEFAULT_FOLDER + "\\Tazel6.cbx", b"an older, longer file" * 100_000)
+        run = self.run_installer("box=ok")
+
+        self.assertBox(self.assertOnlyBox(run), SUCCESS_TITLE, SUCCESS)
+        self.assertEqual(run.exit_code, EXIT_INSTALLED)
+        self.assertFilesEqual(DEFAULT_FOLDER, {name: product[resource] for name, resource in DECK})
+
+
+class DamagedCompressedDeck(DamagedProduct):
+    INSTALLER = "TestCompressedDeck.exe"
+    # The record's damage is the product's case over again.
+    test_a_damaged_package_record_is_found_before_the_window_shows = None
+
+    def test_a_damaged_payload_entry_is_found_in_the_pause(self):
+        # In the last entry's head (its first chunk's length) and in its second stream.
+        entry = ("LZMA", 108, 1033)
+        size = len(resources(self.installer_path())[entry])
+        for at in (14, size * 3 // 4):
+            with self.subTest(at=at):
+                run = self.run_damaged(entry, at)
+                self.assertBox(self.assertOnlyBox(run), APPLICATION_TITLE, damaged("TazelDeck"))
 
 
 if __name__ == "__main__":

@@ -1,0 +1,139 @@
+#include "core/CodedEntry.h"
+
+#include <cstdlib>
+
+#include "LzmaDec.h"
+
+namespace tazel {
+namespace {
+
+std::uint32_t Little32(std::span<const std::byte> bytes, std::size_t at) noexcept
+{
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        value |= static_cast<std::uint32_t>(bytes[at + i]) << (8 * i);
+    return value;
+}
+
+void PutLittle32(std::span<std::byte> bytes, std::size_t at, std::uint32_t value) noexcept
+{
+    for (std::size_t i = 0; i < 4; ++i)
+        bytes[at + i] = static_cast<std::byte>((value >> (8 * i)) & 0xFF);
+}
+
+// The C runtime's heap, which every thread may use.
+void* Allocate(void*, size_t size)
+{
+    return std::malloc(size);
+}
+
+void Release(void*, void* address)
+{
+    std::free(address);
+}
+
+ISzAlloc heap = {Allocate, Release};
+
+constexpr std::size_t kLengthAt = 0;
+constexpr std::size_t kDistanceAt = 4;
+constexpr std::size_t kPropertiesAt = 8;
+constexpr std::size_t kChunkCountAt = kPropertiesAt + kLzmaPropertiesSize;
+constexpr std::size_t kChunksAt = kChunkCountAt + 1;
+
+} // namespace
+
+std::expected<CodedEntry, CodedEntryFault> ParseCodedEntry(std::span<const std::byte> stored) noexcept
+{
+    if (stored.size() < kChunksAt)
+        return std::unexpected(CodedEntryFault::Truncated);
+    CodedEntry entry;
+    entry.length = Little32(stored, kLengthAt);
+    entry.deltaDistance = Little32(stored, kDistanceAt);
+    for (std::size_t i = 0; i < kLzmaPropertiesSize; ++i)
+        entry.properties[i] = stored[kPropertiesAt + i];
+    entry.chunkCount = static_cast<std::size_t>(stored[kChunkCountAt]);
+    if (entry.chunkCount == 0 || entry.chunkCount > kMaxChunks)
+        return std::unexpected(CodedEntryFault::BadHead);
+    if (entry.length > kLargestCodedEntry)
+        return std::unexpected(CodedEntryFault::TooLarge);
+    // lc, lp and pb in one byte, then the dictionary's size, which decoding into the whole entry
+    // does not use. Only the small literal tables the packer writes are taken: at most 16 kB of
+    // model a chunk, whatever the bytes say.
+    const auto modes = static_cast<unsigned>(entry.properties[0]);
+    const unsigned lc = modes % 9;
+    const unsigned lp = (modes / 9) % 5;
+    if (modes >= 9 * 5 * 5 || lc + lp > 4)
+        return std::unexpected(CodedEntryFault::BadProperties);
+
+    const std::size_t headSize = CodedEntryHeadSize(entry.chunkCount);
+    if (stored.size() < headSize)
+        return std::unexpected(CodedEntryFault::Truncated);
+    std::size_t at = headSize;
+    std::uint64_t decoded = 0;
+    for (std::size_t i = 0; i < entry.chunkCount; ++i) {
+        CodedChunk& chunk = entry.chunks[i];
+        chunk.length = Little32(stored, kChunksAt + 8 * i);
+        const std::uint32_t streamLength = Little32(stored, kChunksAt + 8 * i + 4);
+        if (streamLength > stored.size() - at)
+            return std::unexpected(CodedEntryFault::Truncated);
+        chunk.stream = stored.subspan(at, streamLength);
+        at += streamLength;
+        decoded += chunk.length;
+    }
+    if (decoded != entry.length || at != stored.size())
+        return std::unexpected(CodedEntryFault::BadHead);
+    return entry;
+}
+
+void WriteCodedEntryHead(const CodedEntry& entry, std::span<std::byte> head) noexcept
+{
+    PutLittle32(head, kLengthAt, entry.length);
+    PutLittle32(head, kDistanceAt, entry.deltaDistance);
+    for (std::size_t i = 0; i < kLzmaPropertiesSize; ++i)
+        head[kPropertiesAt + i] = entry.properties[i];
+    head[kChunkCountAt] = static_cast<std::byte>(entry.chunkCount);
+    for (std::size_t i = 0; i < entry.chunkCount; ++i) {
+        PutLittle32(head, kChunksAt + 8 * i, entry.chunks[i].length);
+        PutLittle32(head, kChunksAt + 8 * i + 4, static_cast<std::uint32_t>(entry.chunks[i].stream.size()));
+    }
+}
+
+bool DecodeChunk(const CodedChunk& chunk, const std::array<std::byte, kLzmaPropertiesSize>& properties,
+                 std::span<std::byte> out) noexcept
+{
+    if (out.size() != chunk.length)
+        return false;
+    // An empty chunk has no stream: the decoder would not read the one an encoder makes of nothing.
+    if (chunk.length == 0)
+        return chunk.stream.empty();
+    SizeT written = out.size();
+    SizeT read = chunk.stream.size();
+    ELzmaStatus status = LZMA_STATUS_NOT_SPECIFIED;
+    const SRes result = LzmaDecode(reinterpret_cast<Byte*>(out.data()), &written,
+                                   reinterpret_cast<const Byte*>(chunk.stream.data()), &read,
+                                   reinterpret_cast<const Byte*>(properties.data()), kLzmaPropertiesSize,
+                                   LZMA_FINISH_END, &status, &heap);
+    // The whole chunk out and the whole stream used, no more and no less: a stream that stops
+    // early, runs on, or ends in bytes it never reads is not the one the packer wrote.
+    return result == SZ_OK && written == out.size() && read == chunk.stream.size() &&
+           (status == LZMA_STATUS_FINISHED_WITH_MARK || status == LZMA_STATUS_MAYBE_FINISHED_WITHOUT_MARK);
+}
+
+void ApplyDelta(std::span<std::byte> bytes, std::uint32_t distance) noexcept
+{
+    if (distance == 0)
+        return;
+    for (std::size_t i = bytes.size(); i > distance; --i)
+        bytes[i - 1] = static_cast<std::byte>(static_cast<unsigned>(bytes[i - 1]) -
+                                              static_cast<unsigned>(bytes[i - 1 - distance]));
+}
+
+void UndoDelta(std::span<std::byte> bytes, std::uint32_t distance) noexcept
+{
+    if (distance == 0)
+        return;
+    for (std::size_t i = distance; i < bytes.size(); ++i)
+        bytes[i] = static_cast<std::byte>(static_cast<unsigned>(bytes[i]) + static_cast<unsigned>(bytes[i - distance]));
+}
+
+} // namespace tazel
