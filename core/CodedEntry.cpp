@@ -57,7 +57,7 @@ std::expected<CodedEntry, CodedEntryFault> ParseCodedEntry(std::span<const std::
     if (entry.length > kLargestCodedEntry)
         return std::unexpected(CodedEntryFault::TooLarge);
     // lc, lp and pb in one byte, then the dictionary's size, which decoding into the whole entry
-    // does not use. Only the small literal tables the packer writes are taken: at most 16 kB of
+    // does not use. Only the small literal tables the packer writes are taken: at most 28 kB of
     // model a chunk, whatever the bytes say.
     const auto modes = static_cast<unsigned>(entry.properties[0]);
     const unsigned lc = modes % 9;

@@ -35,9 +35,12 @@ def load(name: str = "TazelDeck.exe") -> PeImage:
 
 
 class ProductExecutableTest(unittest.TestCase):
+    INSTALLER = "TazelDeck.exe"
+    STUB_MAP = "TazelStub.map"
+
     @classmethod
     def setUpClass(cls):
-        cls.image = load()
+        cls.image = load(cls.INSTALLER)
         cls.resources = cls.image.resources()
 
     def test_is_a_32bit_gui_program_without_link_timestamp(self):
@@ -58,21 +61,21 @@ class ProductExecutableTest(unittest.TestCase):
         # NO_SEH is a promise: no code of the image may put a handler on the thread's chain, which
         # starts at fs:0 on 32-bit Windows. (The C runtime's start-up reads fs:0x18, the TEB's own
         # address, which the pattern leaves alone.)
-        listing = subprocess.run(["i686-w64-mingw32-objdump", "-d", WIN_BUILD / "TazelDeck.exe"], check=True,
+        listing = subprocess.run(["i686-w64-mingw32-objdump", "-d", WIN_BUILD / self.INSTALLER], check=True,
                                  capture_output=True, text=True).stdout
         self.assertIn("%fs:0x18", listing)  # the listing does show segment-relative accesses
         self.assertIsNone(re.search(r"%fs:(0x)?0(?![0-9a-fx])", listing), "code touches the handler chain")
 
     def test_starts_at_the_hardening_entry(self):
         # The linker's map of this very link: the C runtime's own entry would skip the hardening.
-        link_map = (WIN_BUILD / "TazelStub.map").read_text()
+        link_map = (WIN_BUILD / self.STUB_MAP).read_text()
         match = re.search(r"^\s+0x([0-9a-f]+)\s+_?TazelEntry$", link_map, re.MULTILINE)
         self.assertIsNotNone(match, "TazelEntry is not in the link map")
         self.assertEqual(self.image.entry_point, int(match.group(1), 16) - self.image.image_base)
 
     def test_carries_no_exception_machinery_and_never_calls_the_runtime_abort(self):
         # Built without exceptions: nothing of the unwinder or the throw and catch support is linked.
-        link_map = (WIN_BUILD / "TazelStub.map").read_text()
+        link_map = (WIN_BUILD / self.STUB_MAP).read_text()
         for machinery in ("_Unwind_", "__gxx_personality", "__cxa_throw", "__cxa_begin_catch", "libgcc_eh.a("):
             self.assertNotIn(machinery, link_map)
         # The installer's own code ends a run only through its last resort, never through the C
@@ -140,6 +143,14 @@ class ProductExecutableTest(unittest.TestCase):
             self.assertIn(vista_to_11, manifest)
 
 
+class CompressedPackageExecutableTest(ProductExecutableTest):
+    """A compressed package is made of the stub with the decoder, held to the product's checks; its
+    entries are checked by an independent decoder in test_packer.py."""
+    INSTALLER = "tests/packages/TestCompressedDeck.exe"
+    STUB_MAP = "TazelStubLzma.map"
+    test_payload_entries_are_the_art_files_in_us_english = None
+
+
 class TestPackagesTest(unittest.TestCase):
     def test_only_test_packages_carry_a_test_hook(self):
         # Test hooks are named "TazelTestHook..." so that a link map shows them; the injected
@@ -178,6 +189,7 @@ class WindowsPackerTest(unittest.TestCase):
         self.assertEqual(packer.subsystem, 3)  # Windows console
         self.assertEqual(packer.dll_characteristics & 0x140, 0x140)
         self.assertIn((WIN_BUILD / "TazelStub.exe").read_bytes(), packer.data)
+        self.assertIn((WIN_BUILD / "TazelStubLzma.exe").read_bytes(), packer.data)
 
 
 class ProductSizeTest(unittest.TestCase):

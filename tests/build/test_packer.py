@@ -26,6 +26,28 @@ PACKER = BUILD / "native" / "packer" / "tazelpack"
 BUILD_PACKER = BUILD / "native" / "packer" / "tazelpack-build"
 PRODUCT = BUILD / "win-i686" / "TazelDeck.exe"
 STUB = BUILD / "win-i686" / "TazelStub.exe"
+LZMA_STUB = BUILD / "win-i686" / "TazelStubLzma.exe"
+COMPRESSED = BUILD / "win-i686" / "tests" / "packages" / "TestCompressedDeck.exe"
+DECK = ["Tazel.dek"] + [f"Tazel{i}.cbx" for i in range(7)]
+
+
+def decode_entry(stored):
+    """A compressed entry's bytes, decoded by Python's own LZMA (liblzma), not the installer's:
+    the head (length, delta distance, LZMA properties, chunks), each chunk as an .lzma stream,
+    then the delta filter undone."""
+    import lzma
+    length, distance = struct.unpack_from("<II", stored, 0)
+    properties, count = stored[8:13], stored[13]
+    chunks = [struct.unpack_from("<II", stored, 14 + 8 * i) for i in range(count)]
+    at, out = 14 + 8 * count, bytearray()
+    for decoded, size in chunks:
+        out += lzma.decompress(properties + struct.pack("<Q", decoded) + stored[at:at + size], format=lzma.FORMAT_ALONE)
+        at += size
+    assert at == len(stored) and len(out) == length
+    if distance:
+        for i in range(distance, len(out)):
+            out[i] = (out[i] + out[i - distance]) & 0xFF
+    return bytes(out)
 
 
 def resource_list(path):
@@ -159,6 +181,29 @@ class PackerTest(unittest.TestCase):
             self.assertIn("cannot write into", result.stderr)
             self.assertEqual((out / "TazelDeck.exe").read_bytes(), b"the one before")
         self.assertEqual(sorted(os.listdir(out)), ["TazelDeck.exe"])
+
+    def test_a_compressed_package_is_the_build_stub_with_the_decoder_and_its_files_as_lzma(self):
+        out = self.work / "out"
+        result = self.pack(REPO / "tests" / "packages" / "CompressedDeck.package", "--sources", ART, "--out", out)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        made = (out / "TazelDeck.exe").read_bytes()
+        self.assertEqual(made, COMPRESSED.read_bytes())
+        self.assertLess(len(made), PRODUCT.stat().st_size * 0.36)
+
+        image = pefile.PE(data=made)
+        entries = {}
+        for kind in image.DIRECTORY_ENTRY_RESOURCE.entries:
+            for name in kind.directory.entries:
+                for language in name.directory.entries:
+                    entry = language.data.struct
+                    entries[(str(kind.name or kind.id), name.id, language.id)] = image.get_data(entry.OffsetToData, entry.Size)
+        self.assertNotIn("CUSTOM", {kind for kind, _name, _language in entries})
+        for i, name in enumerate(DECK):
+            self.assertEqual(decode_entry(entries[("LZMA", 101 + i, 1033)]), (ART / name).read_bytes(), name)
+        # The product's code but for the decoder: the image's code is the decoding stub's.
+        stub = pefile.PE(str(LZMA_STUB))
+        self.assertEqual(image.sections[0].get_data(), stub.sections[0].get_data())
+        self.assertTrue(image.verify_checksum())
 
 
 if __name__ == "__main__":

@@ -46,12 +46,14 @@ TEST(ManifestTest, RecordCarriesEveryTextAndDigestAsWritten)
     written.PayloadDigests[0] = DigestOf("entry 0");
     written.PayloadDigests[2] = DigestOf("entry 2");
     written.PayloadDigests[7] = DigestOf("entry 7");
+    written.Storage = PayloadStorage::Lzma;
     const auto read = DecodePackageRecord(EncodePackageRecord(written));
     ASSERT_TRUE(read.has_value());
     EXPECT_EQ(read->InstallerName, written.InstallerName);
     EXPECT_EQ(read->DisplayName, written.DisplayName);
     EXPECT_EQ(read->FileNames, written.FileNames);
     EXPECT_EQ(read->PayloadDigests, written.PayloadDigests);
+    EXPECT_EQ(read->Storage, PayloadStorage::Lzma);
 }
 
 TEST(ManifestTest, DamagedRecordIsRefusedWhole)
@@ -84,9 +86,14 @@ TEST(ManifestTest, DamagedRecordIsRefusedWhole)
     auto other = good;
     other[0] = std::byte{'M'};
     EXPECT_EQ(DecodePackageRecord(other).error(), RecordFault::NotARecord);
-    auto older = good;
-    older[4] = std::byte{1}; // the format before the digests
-    EXPECT_EQ(DecodePackageRecord(older).error(), RecordFault::NotARecord);
+    for (const auto version : {std::byte{1}, std::byte{2}}) { // before the digests, before the storage
+        auto older = good;
+        older[4] = version;
+        EXPECT_EQ(DecodePackageRecord(older).error(), RecordFault::NotARecord);
+    }
+    auto storage = good;
+    storage[7] = std::byte{2}; // a way of storing the entries there is not
+    EXPECT_EQ(DecodePackageRecord(storage).error(), RecordFault::BadStorage);
     auto trailing = good;
     trailing.push_back(std::byte{0});
     EXPECT_EQ(DecodePackageRecord(trailing).error(), RecordFault::UnknownField);
