@@ -13,10 +13,11 @@
 #                members of the same names
 #
 # tazel_add_package(<target> DESCRIPTION <file> [SOURCES <folder>] [STUB <stub target>]
-#                   [OUTPUT_NAME <exe name>])
+#                   [LZMA_STUB <stub target>] [OUTPUT_NAME <exe name>])
 #     An installer from a package description (docs/package-description.md), checked as a
 #     publisher's is; sources are relative to the description's folder or to SOURCES. Named after
-#     the installer name unless OUTPUT_NAME says otherwise.
+#     the installer name unless OUTPUT_NAME says otherwise. A description that asks for compression
+#     is packed into LZMA_STUB, by default TazelStubLzma, the stub with the decoder.
 #
 # tazel_add_unchecked_package(<target> INSTALLER_NAME <name> DISPLAY_NAME <name> [STUB <stub target>]
 #     FILES "<file name>=<payload source>" ...)
@@ -48,18 +49,22 @@ function(tazel_add_stub target)
 endfunction()
 
 # Runs the build's packer into the current binary folder: `arguments` say what to pack; no
-# `stub` means the product's. A compressed package goes into the stub with the decoder instead.
-function(_tazel_pack target output_name stub)
+# `stub` means the product's, no `lzma_stub` the product's with the decoder, which a compressed
+# package goes into.
+function(_tazel_pack target output_name stub lzma_stub)
     if(NOT stub)
         set(stub TazelStub)
     endif()
+    if(NOT lzma_stub)
+        set(lzma_stub TazelStubLzma)
+    endif()
     set(output ${CMAKE_CURRENT_BINARY_DIR}/${output_name}.exe)
     add_custom_command(OUTPUT ${output}
-        COMMAND ${TAZEL_BUILD_PACKER} --stub $<TARGET_FILE:${stub}> --lzma-stub $<TARGET_FILE:TazelStubLzma>
+        COMMAND ${TAZEL_BUILD_PACKER} --stub $<TARGET_FILE:${stub}> --lzma-stub $<TARGET_FILE:${lzma_stub}>
                 --out ${CMAKE_CURRENT_BINARY_DIR} --output-name ${output_name}
                 --depfile ${CMAKE_CURRENT_BINARY_DIR}/${output_name}.d ${ARGN}
         DEPFILE ${CMAKE_CURRENT_BINARY_DIR}/${output_name}.d
-        DEPENDS ${stub} TazelStubLzma ${TAZEL_BUILD_PACKER}
+        DEPENDS ${stub} ${lzma_stub} ${TAZEL_BUILD_PACKER}
         COMMENT "Packing ${output_name}.exe"
         VERBATIM)
     add_custom_target(${target} ALL DEPENDS ${output})
@@ -67,7 +72,7 @@ function(_tazel_pack target output_name stub)
 endfunction()
 
 function(tazel_add_package target)
-    cmake_parse_arguments(PARSE_ARGV 1 PKG "" "DESCRIPTION;SOURCES;STUB;OUTPUT_NAME" "")
+    cmake_parse_arguments(PARSE_ARGV 1 PKG "" "DESCRIPTION;SOURCES;STUB;LZMA_STUB;OUTPUT_NAME" "")
     if(NOT PKG_OUTPUT_NAME)
         set(PKG_OUTPUT_NAME ${target})
     endif()
@@ -75,7 +80,7 @@ function(tazel_add_package target)
     if(PKG_SOURCES)
         list(APPEND arguments --sources ${PKG_SOURCES})
     endif()
-    _tazel_pack(${target} ${PKG_OUTPUT_NAME} "${PKG_STUB}" ${arguments})
+    _tazel_pack(${target} ${PKG_OUTPUT_NAME} "${PKG_STUB}" "${PKG_LZMA_STUB}" ${arguments})
 endfunction()
 
 function(tazel_add_unchecked_package target)
@@ -85,5 +90,5 @@ function(tazel_add_unchecked_package target)
     foreach(entry IN LISTS PKG_FILES)
         list(APPEND arguments "--file=${entry}")
     endforeach()
-    _tazel_pack(${target} ${target} "${PKG_STUB}" ${arguments})
+    _tazel_pack(${target} ${target} "${PKG_STUB}" "" ${arguments})
 endfunction()

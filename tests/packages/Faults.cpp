@@ -290,6 +290,30 @@ BOOL WINAPI FakeGetTextExtentPoint32W(HDC dc, LPCWSTR text, int length, LPSIZE s
     return Real<decltype(&GetTextExtentPoint32W)>(L"gdi32.dll", "GetTextExtentPoint32W")(dc, text, length, size);
 }
 
+// --- Decoding a compressed entry (the stub with the decoder) ---
+
+// VirtualAlloc: no memory for the decoded entry.
+LPVOID WINAPI FakeVirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protection)
+{
+    if (Injected(L"VirtualAlloc")) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return Real<decltype(&VirtualAlloc)>(L"kernel32.dll", "VirtualAlloc")(address, size, type, protection);
+}
+
+// CreateThread: no second thread, as when the process has reached its limit.
+HANDLE WINAPI FakeCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack, LPTHREAD_START_ROUTINE start,
+                               LPVOID parameter, DWORD flags, LPDWORD id)
+{
+    if (Injected(L"CreateThread")) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return Real<decltype(&CreateThread)>(L"kernel32.dll", "CreateThread")(security, stack, start, parameter, flags,
+                                                                         id);
+}
+
 } // namespace
 
 // The import entries themselves, by the names the linker gives them (stdcall: "@" and the bytes
@@ -313,3 +337,5 @@ TAZEL_INTERPOSE(CreateFontIndirectW, 4);
 TAZEL_INTERPOSE(CreateCompatibleBitmap, 12);
 TAZEL_INTERPOSE(CreateDIBSection, 24);
 TAZEL_INTERPOSE(GetTextExtentPoint32W, 16);
+TAZEL_INTERPOSE(VirtualAlloc, 16);
+TAZEL_INTERPOSE(CreateThread, 24);

@@ -7,7 +7,7 @@ import os
 import re
 import unittest
 
-from expected import (COPY_FAILED, DEFAULT_FOLDER, DEFAULT_MISSING, ERROR_TITLE, EXIT_CANCELLED,
+from expected import (COPY_FAILED, DECK, DEFAULT_FOLDER, DEFAULT_MISSING, ERROR_TITLE, EXIT_CANCELLED,
                       EXIT_COPY_FAILED, EXIT_INSTALLED, EXIT_REPORT, SUCCESS, SUCCESS_TITLE, not_found_title)
 from scenario import ScenarioCase
 from winelab import MAIN_WINDOW_TITLE, Prefix
@@ -44,6 +44,24 @@ class InjectedFaults(ScenarioCase):
                 self.assertBox(self.assertOnlyBox(run), ERROR_TITLE, COPY_FAILED)
                 self.assertEqual(run.exit_code, EXIT_COPY_FAILED)
                 self.assertNothingWritten(before)
+
+    def test_the_decoder_without_a_second_thread_or_memory_for_an_entry(self):
+        # The compressed deck: with no thread to be had, both halves of each entry are decoded on
+        # the installer's own and the deck installs; with no memory for the first entry, the copy
+        # stops there and the deck installed before stays.
+        self.fresh("CreateThread")
+        run = self.run_installer("box=ok", installer="TestCompressedFaults.exe")
+        self.assertBox(self.assertOnlyBox(run), SUCCESS_TITLE, SUCCESS)
+        self.assertEqual(run.exit_code, EXIT_INSTALLED)
+        product = self.payload("TazelDeck.exe")
+        self.assertFilesEqual(DEFAULT_FOLDER, {name: product[resource] for name, resource in DECK})
+
+        self.fresh("VirtualAlloc")
+        before = self.prefix.snapshot()
+        run = self.run_installer("box=ok", installer="TestCompressedFaults.exe")
+        self.assertBox(self.assertOnlyBox(run), ERROR_TITLE, COPY_FAILED)
+        self.assertEqual(run.exit_code, EXIT_COPY_FAILED)
+        self.assertNothingWritten(before)
 
     def test_leftovers_that_cannot_be_looked_at_stay(self):
         # Neither the search for leftovers nor a leftover's own path: the deck is installed all the
