@@ -1,5 +1,7 @@
 #include "packer/Commands.h"
 
+#include <new>
+
 #include <system_error>
 
 #include "packer/Description.h"
@@ -62,7 +64,14 @@ std::optional<Package> PackageFromDescription(const std::filesystem::path& descr
 
 int WriteInstaller(const Package& package, const Kit& kit, const std::filesystem::path& folder, const std::string& name)
 {
-    const auto installer = MakeInstaller(package, kit);
+    // Making an installer holds its whole image, and a compressed package its sources beside it:
+    // a 32-bit packer may run out of room for that, which is a refusal like any other.
+    Expected<std::vector<std::byte>> installer = Refuse("");
+    try {
+        installer = MakeInstaller(package, kit);
+    } catch (const std::bad_alloc&) {
+        installer = Refuse("not enough memory to make the installer");
+    }
     if (!installer) {
         Complain(installer.error().message + "; no installer was written");
         return kRefused;

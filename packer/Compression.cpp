@@ -108,8 +108,13 @@ Expected<std::vector<std::vector<std::byte>>> CompressEntries(std::span<const st
             return Refuse("a file of " + std::to_string(source.size()) + " bytes is too large to compress");
         entry.coded.length = static_cast<std::uint32_t>(source.size());
         entry.coded.deltaDistance = DeltaDistanceFor(source);
-        entry.filtered.assign(source.begin(), source.end());
-        ApplyDelta(entry.filtered, entry.coded.deltaDistance);
+        // Only a filtered entry needs bytes of its own.
+        std::span<const std::byte> filtered = source;
+        if (entry.coded.deltaDistance != 0) {
+            entry.filtered.assign(source.begin(), source.end());
+            ApplyDelta(entry.filtered, entry.coded.deltaDistance);
+            filtered = entry.filtered;
+        }
 
         // Two chunks cut at a row's end, or one.
         std::size_t cut = source.size();
@@ -119,7 +124,6 @@ Expected<std::vector<std::vector<std::byte>>> CompressEntries(std::span<const st
         }
         entry.coded.chunkCount = cut == source.size() ? 1 : 2;
         entry.firstJob = jobs.size();
-        const std::span<const std::byte> filtered(entry.filtered);
         const std::size_t dictionary = std::max(cut, source.size() - cut);
         for (std::size_t c = 0; c < entry.coded.chunkCount; ++c) {
             ChunkJob job;
