@@ -13,6 +13,10 @@ TestMarks.exe: the product's code and payload built with the marks of platform/M
 writes when each step after the window's showing began and ended (tests/packages/Marks.cpp).
 The integrity check's hashing, which the installer does in its pause, is timed apart by a 32-bit
 program of the installer's own core and options (bench/CheckTiming.cpp).
+
+The compressed deck, TestCompressedDeck.exe (the product's eight files stored as LZMA streams, in
+the stub with the decoder), runs last in each round, played as the product is, into an emptied
+graphics folder: what decoding adds after the pause is set beside the product's time.
 """
 
 import argparse
@@ -37,6 +41,7 @@ from pe import PeImage  # noqa: E402
 INSTALLER = "TazelDeck.exe"
 BASELINE = "TazelBaseline.exe"
 MARKED = "TestMarks.exe"
+COMPRESSED = "TestCompressedDeck.exe"
 MARKS_FILE = "C:\\tazel\\marks.txt"
 CHECK_TIMING = "TazelCheckTiming.exe"
 PAUSE_MS = 2000
@@ -54,6 +59,8 @@ PRIVATE_MEMORY_ABOVE_BASELINE_LIMIT = 3 * MB
 BEYOND_PAYLOAD_LIMIT = 95_000
 # The integrity check: this long at most outright, or else inside the pause.
 CHECK_LIMIT_MS = 10
+# The compressed deck's window-to-box time at most the product's (medians) plus this.
+COMPRESSED_ABOVE_INSTALLER_LIMIT_MS = 100
 
 RT_MANIFEST = 24
 
@@ -138,10 +145,10 @@ def play(prefix, exe_name, actions, output):
             "vmhwm_kb": final["VmHWM"], "rssanon_kb": final["RssAnon"]}, sampler.samples
 
 
-def play_installer(prefix, output):
+def play_installer(prefix, output, exe_name=INSTALLER):
     # Processor time is sampled twice inside the pause, which starts as the window is shown:
     # a little after it begins and well before its end.
-    measured, samples = play(prefix, INSTALLER, ["window", "sync=pause-start", f"sleep={PAUSE_SAMPLE_MS}",
+    measured, samples = play(prefix, exe_name, ["window", "sync=pause-start", f"sleep={PAUSE_SAMPLE_MS}",
                                                  "sync=pause-late", "box", "sync=final", "press=ok"], output)
     start, late = samples["pause-start"], samples["pause-late"]
     measured["cpu_share"] = (late["cpu"] - start["cpu"]) / (late["clock"] - start["clock"])
@@ -150,6 +157,18 @@ def play_installer(prefix, output):
 
 def play_baseline(prefix, output):
     return play(prefix, BASELINE, ["window", "box", "sync=final", "press=ok"], output)[0]
+
+
+def empty_graphics_folder(prefix):
+    """An empty graphics folder, as the installer's own run finds it."""
+    folder = prefix.unix_path(DEFAULT_FOLDER)
+    for name in os.listdir(folder):
+        os.remove(os.path.join(folder, name))
+
+
+def play_compressed(prefix, output):
+    empty_graphics_folder(prefix)
+    return play_installer(prefix, output, COMPRESSED)
 
 
 def parse_marks(text):
@@ -199,10 +218,7 @@ def breakdown(marks, window_to_box_ms):
 
 def play_marked(prefix, output):
     """The marked build's run: the driver's window-to-box time, split at the build's marks."""
-    # An empty graphics folder, as the installer's own run finds it.
-    folder = prefix.unix_path(DEFAULT_FOLDER)
-    for name in os.listdir(folder):
-        os.remove(os.path.join(folder, name))
+    empty_graphics_folder(prefix)
     windows_path = prefix.add_program(prefix.session.config.program(MARKED))
     prefix.environment["TAZEL_TEST_MARKS"] = MARKS_FILE
     try:
@@ -232,14 +248,17 @@ def measure(session, rounds, warmup, output):
                 order.reverse()
             measured = {name: player(prefix, output) for name, player in order}
             measured["first"] = order[0][0]
-            # Last, so that it changes nothing the other two meet.
+            # After the pair, so that they change nothing the two meet.
             measured[MARKED] = play_marked(prefix, output)
+            measured[COMPRESSED] = play_compressed(prefix, output)
         finally:
             prefix.close()
         kind = "warm-up" if index < warmup else f"round {index - warmup + 1}/{rounds}"
-        installer, baseline = measured[INSTALLER], measured[BASELINE]
+        installer, baseline, compressed = measured[INSTALLER], measured[BASELINE], measured[COMPRESSED]
         print(f"bench: {kind}: installer {installer['launch_to_window_ms']} + {installer['window_to_box_ms']} ms, "
-              f"baseline {baseline['launch_to_window_ms']} + {baseline['window_to_box_ms']} ms", file=sys.stderr)
+              f"baseline {baseline['launch_to_window_ms']} + {baseline['window_to_box_ms']} ms, "
+              f"compressed {compressed['launch_to_window_ms']} + {compressed['window_to_box_ms']} ms",
+              file=sys.stderr)
         if index >= warmup:
             results.append(measured)
     return results
@@ -331,6 +350,7 @@ def table(results, session, rounds, warmup, check):
     route, emulated = route_of(session)
     installer = [r[INSTALLER] for r in results]
     baseline = [r[BASELINE] for r in results]
+    compressed = [r[COMPRESSED] for r in results]
 
     def column(rows, key):
         return [row[key] for row in rows]
@@ -342,6 +362,14 @@ def table(results, session, rounds, warmup, check):
     fastest_met = min(extra) <= min(bare_box) + FASTEST_ABOVE_BASELINE_LIMIT_MS
     cpu = column(installer, "cpu_share")
     private_above = [i["rssanon_kb"] - b["rssanon_kb"] for i, b in zip(installer, baseline)]
+    compressed_extra = [v - PAUSE_MS for v in column(compressed, "window_to_box_ms")]
+    compressed_above = statistics.median(compressed_extra) - statistics.median(extra)
+
+    def above_installer(key):
+        """The compressed deck's median memory less the product's, MB."""
+        difference = statistics.median(column(compressed, key)) - statistics.median(column(installer, key))
+        return f"{round(difference * 1024 / MB, 1) + 0.0:+.1f}"  # + 0.0: no "-0.0"
+
     sizes = {name: beyond_payload(config.program(name)) for name in (INSTALLER, BASELINE)}
     timing_note = " (emulated: timings mean little)" if emulated else ""
     memory_note = " (emulated: qemu's translations included)" if emulated else ""
@@ -373,12 +401,25 @@ def table(results, session, rounds, warmup, check):
         f"| executable beyond its payload, bytes | {sizes[INSTALLER]:,} | {sizes[BASELINE]:,} "
         f"| at most {BEYOND_PAYLOAD_LIMIT:,} | {verdict(sizes[INSTALLER] <= BEYOND_PAYLOAD_LIMIT)} |",
         check_row(check, emulated),
+        f"| compressed deck ({COMPRESSED}): window shown to final box less the {PAUSE_MS:,} ms pause, "
+        f"ms{timing_note} | {spread(compressed_extra, ms)} | | at most the installer's "
+        f"+ {COMPRESSED_ABOVE_INSTALLER_LIMIT_MS} (now {compressed_above:+.0f}) "
+        f"| {verdict(compressed_above <= COMPRESSED_ABOVE_INSTALLER_LIMIT_MS, emulated)} |",
+        f"| compressed deck: peak resident set (VmHWM), MB{memory_note} "
+        f"| {spread(column(compressed, 'vmhwm_kb'), megabytes)} | "
+        f"| (the installer's {above_installer('vmhwm_kb')}) | |",
+        f"| compressed deck: private resident (RssAnon) at the final box, MB{memory_note} "
+        f"| {spread(column(compressed, 'rssanon_kb'), megabytes)} | "
+        f"| (the installer's {above_installer('rssanon_kb')}) | |",
     ]
     lines += ["", *breakdown_table([r[MARKED] for r in results], payload_sizes(config.program(MARKED)), timing_note)]
     lines += ["", "Times are the test driver's: from its start of the program, and from when it first saw a "
               "window (it looks every 2 ms). The baseline shows its box as soon as its window is up, so its "
               "window-to-box time is what showing a message box costs on this route. Processor time is "
-              f"counted in clock ticks of {1000 / os.sysconf('SC_CLK_TCK'):g} ms."]
+              f"counted in clock ticks of {1000 / os.sysconf('SC_CLK_TCK'):g} ms. The compressed deck "
+              f"({COMPRESSED}: the product's files as LZMA streams, in the stub with the decoder) runs last "
+              "in each round, played as the installer is, into an emptied graphics folder; its installer's "
+              "size beside the peer's is in the compressed packing table below."]
     if emulated:
         lines += ["Under emulation qemu translates each piece of code the first time it runs: the times are "
                   "qemu's more than the programs', and its translations count in both programs' memory."]
@@ -396,7 +437,7 @@ def main():
 
     session = winelab.Session.get()
     config = session.config
-    for name in (INSTALLER, BASELINE, MARKED, CHECK_TIMING):
+    for name in (INSTALLER, BASELINE, MARKED, COMPRESSED, CHECK_TIMING):
         if config.program(name) is None:
             sys.exit(f"bench: {name} is not built in {config.win_build}; run scripts/build.sh")
     # Without the installer's manifest the baseline's box would use other common controls and
