@@ -9,9 +9,13 @@
 namespace tazel::win32 {
 namespace {
 
-// The chunks after the first, decoded on a thread of their own while the first is decoded on
-// the installer's: on two processors an entry takes half the time. Touches nothing but its own
-// chunks and their parts of the entry.
+// The chunks after the first, decoded by a thread of the process's pool while the first is
+// decoded on the installer's, where the machine has a processor to spare: with three or more, an
+// entry takes about half the time. On two, the other is seldom idle while the installer runs (a
+// test driver and Wine's server kept it busy here), and sharing it made decoding slower than one
+// thread alone. The pool keeps its thread from one entry to the next, so only the first entry
+// waits for one to start (under Wine that takes milliseconds: every loaded DLL hears of a new
+// thread). Touches nothing but its own chunks and their parts of the entry.
 struct LaterChunks {
     const CodedEntry* entry = nullptr;
     std::span<std::byte> bytes;
@@ -35,17 +39,23 @@ void DecodeLaterChunks(LaterChunks& work) noexcept
                        work.decoded;
 }
 
-DWORD WINAPI LaterChunksThread(void* parameter) noexcept
+void CALLBACK DecodeLaterChunksWork(PTP_CALLBACK_INSTANCE, void* work, PTP_WORK) noexcept
 {
-    DecodeLaterChunks(*static_cast<LaterChunks*>(parameter));
-    return 0;
+    DecodeLaterChunks(*static_cast<LaterChunks*>(work));
 }
 
-// The decoder needs little stack: a small reservation keeps the thread cheap to make.
-constexpr SIZE_T kWorkerStack = 64 * 1024;
+[[nodiscard]] bool HasProcessorToSpare() noexcept
+{
+    SYSTEM_INFO system = {};
+    GetSystemInfo(&system);
+    return system.dwNumberOfProcessors > 2;
+}
 
-// The entry decoded last: one at a time.
+// The entry decoded last: one at a time. Its later chunks, and the pool's work that decodes them,
+// made at the first entry of two chunks and kept; the work goes first, once no callback runs.
 UniquePages decoded;
+LaterChunks later;
+UniqueThreadpoolWork laterWork;
 
 } // namespace
 
@@ -68,20 +78,23 @@ std::expected<PayloadBytes, Failure> DecodePayload(PayloadBytes stored)
         return std::unexpected(LastErrorFailure());
     const std::span<std::byte> bytes(static_cast<std::byte*>(decoded.get()), entry->length);
 
-    LaterChunks later{&*entry, bytes, true};
-    UniqueHandle worker;
-    if (entry->chunkCount > 1) {
-        worker.reset(CreateThread(nullptr, kWorkerStack, LaterChunksThread, &later, STACK_SIZE_PARAM_IS_A_RESERVATION,
-                                  nullptr));
-        // No thread to be had: the later chunks are decoded here, after the first.
-        if (!worker)
-            DecodeLaterChunks(later);
+    later = {&*entry, bytes, true};
+    bool submitted = false;
+    if (entry->chunkCount > 1 && HasProcessorToSpare()) {
+        if (!laterWork)
+            laterWork.reset(CreateThreadpoolWork(DecodeLaterChunksWork, &later, nullptr));
+        if (laterWork) {
+            SubmitThreadpoolWork(laterWork.get());
+            submitted = true;
+        }
     }
+    // With no processor to spare, or no pool to be had, the later chunks are decoded here.
+    if (!submitted)
+        DecodeLaterChunks(later);
     const bool first = DecodeChunk(entry->chunks[0], entry->properties, PartOf(*entry, bytes, 0));
-    // A wait on a thread this function holds returns once the thread has ended, and only then
-    // may `later` go.
-    if (worker)
-        WaitForSingleObject(worker.get(), INFINITE);
+    // Returns once the later chunks are done: only then may the entry's pages or `later` change.
+    if (submitted)
+        WaitForThreadpoolWorkCallbacks(laterWork.get(), FALSE);
     if (!first || !later.decoded)
         return std::unexpected(Win32Failure(ERROR_FILE_CORRUPT));
     UndoDelta(bytes, entry->deltaDistance);

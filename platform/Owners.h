@@ -93,6 +93,16 @@ struct VirtualMemoryTraits : NullMeansNone<void*> {
 };
 using UniquePages = UniqueResource<void*, VirtualMemoryTraits>;
 
+// Work of the process's thread pool (CreateThreadpoolWork): closed once no callback of it runs.
+struct ThreadpoolWorkTraits : NullMeansNone<PTP_WORK> {
+    static void Close(PTP_WORK work) noexcept
+    {
+        WaitForThreadpoolWorkCallbacks(work, FALSE);
+        CloseThreadpoolWork(work);
+    }
+};
+using UniqueThreadpoolWork = UniqueResource<PTP_WORK, ThreadpoolWorkTraits>;
+
 // A file the program created under a name of its own, removed when it goes unless it was
 // handed over (renamed onto its target) first.
 class TemporaryFile {

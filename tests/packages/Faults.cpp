@@ -302,16 +302,13 @@ LPVOID WINAPI FakeVirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD pr
     return Real<decltype(&VirtualAlloc)>(L"kernel32.dll", "VirtualAlloc")(address, size, type, protection);
 }
 
-// CreateThread: no second thread, as when the process has reached its limit.
-HANDLE WINAPI FakeCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack, LPTHREAD_START_ROUTINE start,
-                               LPVOID parameter, DWORD flags, LPDWORD id)
+// GetSystemInfo: eight processors, as on a larger machine, so that the decoder's second thread
+// runs on whatever machine the tests do.
+void WINAPI FakeGetSystemInfo(LPSYSTEM_INFO info)
 {
-    if (Injected(L"CreateThread")) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-    }
-    return Real<decltype(&CreateThread)>(L"kernel32.dll", "CreateThread")(security, stack, start, parameter, flags,
-                                                                         id);
+    Real<decltype(&GetSystemInfo)>(L"kernel32.dll", "GetSystemInfo")(info);
+    if (Injected(L"GetSystemInfo"))
+        info->dwNumberOfProcessors = 8;
 }
 
 } // namespace
@@ -338,4 +335,4 @@ TAZEL_INTERPOSE(CreateCompatibleBitmap, 12);
 TAZEL_INTERPOSE(CreateDIBSection, 24);
 TAZEL_INTERPOSE(GetTextExtentPoint32W, 16);
 TAZEL_INTERPOSE(VirtualAlloc, 16);
-TAZEL_INTERPOSE(CreateThread, 24);
+TAZEL_INTERPOSE(GetSystemInfo, 4);

@@ -45,11 +45,11 @@ class InjectedFaults(ScenarioCase):
                 self.assertEqual(run.exit_code, EXIT_COPY_FAILED)
                 self.assertNothingWritten(before)
 
-    def test_the_decoder_without_a_second_thread_or_memory_for_an_entry(self):
-        # The compressed deck: with no thread to be had, both halves of each entry are decoded on
-        # the installer's own and the deck installs; with no memory for the first entry, the copy
-        # stops there and the deck installed before stays.
-        self.fresh("CreateThread")
+    def test_the_decoder_on_two_threads_and_without_memory_for_an_entry(self):
+        # The compressed deck: on a machine of eight processors the later half of each large entry
+        # is decoded on a second thread, and the deck installs as on one; with no memory for the
+        # first entry, the copy stops there and the deck installed before stays.
+        self.fresh("GetSystemInfo")
         run = self.run_installer("box=ok", installer="TestCompressedFaults.exe")
         self.assertBox(self.assertOnlyBox(run), SUCCESS_TITLE, SUCCESS)
         self.assertEqual(run.exit_code, EXIT_INSTALLED)
