@@ -37,7 +37,8 @@ ISzAlloc heap = {Allocate, Release};
 
 constexpr std::size_t kLengthAt = 0;
 constexpr std::size_t kDistanceAt = 4;
-constexpr std::size_t kPropertiesAt = 8;
+constexpr std::size_t kMethodAt = 8;
+constexpr std::size_t kPropertiesAt = 9;
 constexpr std::size_t kChunkCountAt = kPropertiesAt + kLzmaPropertiesSize;
 constexpr std::size_t kChunksAt = kChunkCountAt + 1;
 
@@ -53,7 +54,9 @@ std::expected<CodedEntry, CodedEntryFault> ParseCodedEntry(std::span<const std::
     for (std::size_t i = 0; i < kLzmaPropertiesSize; ++i)
         entry.properties[i] = stored[kPropertiesAt + i];
     entry.chunkCount = static_cast<std::size_t>(stored[kChunkCountAt]);
-    if (entry.chunkCount == 0 || entry.chunkCount > kMaxChunks)
+    entry.method = static_cast<CodedMethod>(stored[kMethodAt]);
+    if (entry.chunkCount == 0 || entry.chunkCount > kMaxChunks ||
+        (entry.method != CodedMethod::Lzma && (entry.method != CodedMethod::Stored || entry.chunkCount != 1)))
         return std::unexpected(CodedEntryFault::BadHead);
     if (entry.length > kLargestCodedEntry)
         return std::unexpected(CodedEntryFault::TooLarge);
@@ -63,7 +66,7 @@ std::expected<CodedEntry, CodedEntryFault> ParseCodedEntry(std::span<const std::
     const auto modes = static_cast<unsigned>(entry.properties[0]);
     const unsigned lc = modes % 9;
     const unsigned lp = (modes / 9) % 5;
-    if (modes >= 9 * 5 * 5 || lc + lp > 4)
+    if (entry.method == CodedMethod::Lzma && (modes >= 9 * 5 * 5 || lc + lp > 4))
         return std::unexpected(CodedEntryFault::BadProperties);
 
     const std::size_t headSize = CodedEntryHeadSize(entry.chunkCount);
@@ -83,6 +86,9 @@ std::expected<CodedEntry, CodedEntryFault> ParseCodedEntry(std::span<const std::
     }
     if (decoded != entry.length || at != stored.size())
         return std::unexpected(CodedEntryFault::BadHead);
+    // Stored bytes are the entry's own.
+    if (entry.method == CodedMethod::Stored && entry.chunks[0].stream.size() != entry.length)
+        return std::unexpected(CodedEntryFault::BadHead);
     return entry;
 }
 
@@ -90,6 +96,7 @@ void WriteCodedEntryHead(const CodedEntry& entry, std::span<std::byte> head) noe
 {
     PutLittle32(head, kLengthAt, entry.length);
     PutLittle32(head, kDistanceAt, entry.deltaDistance);
+    head[kMethodAt] = static_cast<std::byte>(entry.method);
     for (std::size_t i = 0; i < kLzmaPropertiesSize; ++i)
         head[kPropertiesAt + i] = entry.properties[i];
     head[kChunkCountAt] = static_cast<std::byte>(entry.chunkCount);

@@ -3,11 +3,15 @@
 // installer built with the decoder reads it back. One rule for both sides.
 //
 // Little-endian throughout: the entry's length as written to its file (32 bits), the distance of
-// its delta filter (32 bits, 0 for none), the 5 bytes of LZMA properties its streams share, the
-// count of its chunks (8 bits, 1 to kMaxChunks), then per chunk the length it decodes to and the
-// length of its stream (32 bits each), and last the chunks' LZMA streams, in order, back to back,
-// with no end marks. Each chunk is a stream of its own, so the chunks of one entry can be decoded
-// at the same time, each into its own part of the entry.
+// its delta filter (32 bits, 0 for none), its method (8 bits: 1 LZMA, 0 stored as it is), the 5
+// bytes of LZMA properties its streams share (zero when stored), the count of its chunks (8 bits,
+// 1 to kMaxChunks; one when stored), then per chunk the length it decodes to and the length of its
+// stream (32 bits each), and last the chunks' streams, in order, back to back: LZMA streams with
+// no end marks, or the stored bytes themselves. Each chunk is a stream of its own, so the chunks of
+// one entry can be decoded at the same time, each into its own part of the entry.
+//
+// Stored: an entry LZMA hardly shrinks (a JPEG, a PNG), whose decoding would cost the player more
+// time than the bytes it saves are worth to the download.
 //
 // The delta filter: each byte is stored less the byte `distance` before it, which turns the rows
 // of a bitmap into their differences from the row below (distance: the row's length).
@@ -30,9 +34,12 @@ struct CodedChunk {
     std::span<const std::byte> stream;
 };
 
+enum class CodedMethod : std::uint8_t { Stored = 0, Lzma = 1 };
+
 struct CodedEntry {
     std::uint32_t length = 0;
     std::uint32_t deltaDistance = 0;
+    CodedMethod method = CodedMethod::Lzma;
     std::array<std::byte, kLzmaPropertiesSize> properties = {};
     std::size_t chunkCount = 0;
     std::array<CodedChunk, kMaxChunks> chunks = {};
@@ -40,7 +47,8 @@ struct CodedEntry {
 
 enum class CodedEntryFault {
     Truncated,       // shorter than its head says
-    BadHead,         // no chunks or too many, lengths that do not add up, bytes past the last stream
+    BadHead,         // no chunks or too many, lengths that do not add up, bytes past the last stream,
+                     // a method there is not
     TooLarge,        // decodes to more than an installer may carry
     BadProperties,   // LZMA properties this decoder does not take
     BadStream,       // a stream that does not decode to its chunk's exact length
@@ -49,7 +57,7 @@ enum class CodedEntryFault {
 // The head's size for `chunkCount` chunks.
 [[nodiscard]] constexpr std::size_t CodedEntryHeadSize(std::size_t chunkCount) noexcept
 {
-    return 4 + 4 + kLzmaPropertiesSize + 1 + 8 * chunkCount;
+    return 4 + 4 + 1 + kLzmaPropertiesSize + 1 + 8 * chunkCount;
 }
 
 // Checks the head and the chunks' bounds; the streams themselves only decoding checks.

@@ -71,6 +71,9 @@ std::expected<PayloadBytes, Failure> DecodePayload(PayloadBytes stored)
     if (!entry)
         return std::unexpected(Win32Failure(ERROR_FILE_CORRUPT));
     decoded.reset();
+    // Stored as it is: written straight from the executable's own bytes.
+    if (entry->method == CodedMethod::Stored)
+        return entry->chunks[0].stream;
     if (entry->length == 0)
         return PayloadBytes{};
     decoded.reset(VirtualAlloc(nullptr, entry->length, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));

@@ -33,15 +33,16 @@ DECK = ["Tazel.dek"] + [f"Tazel{i}.cbx" for i in range(7)]
 
 def decode_entry(stored):
     """A compressed entry's bytes, decoded by Python's own LZMA (liblzma), not the installer's:
-    the head (length, delta distance, LZMA properties, chunks), each chunk as an .lzma stream,
-    then the delta filter undone."""
+    the head (length, delta distance, method, LZMA properties, chunks), each chunk as an .lzma
+    stream or as it is stored, then the delta filter undone."""
     import lzma
     length, distance = struct.unpack_from("<II", stored, 0)
-    properties, count = stored[8:13], stored[13]
-    chunks = [struct.unpack_from("<II", stored, 14 + 8 * i) for i in range(count)]
-    at, out = 14 + 8 * count, bytearray()
+    method, properties, count = stored[8], stored[9:14], stored[14]
+    chunks = [struct.unpack_from("<II", stored, 15 + 8 * i) for i in range(count)]
+    at, out = 15 + 8 * count, bytearray()
     for decoded, size in chunks:
-        out += lzma.decompress(properties + struct.pack("<Q", decoded) + stored[at:at + size], format=lzma.FORMAT_ALONE)
+        data = stored[at:at + size]
+        out += lzma.decompress(properties + struct.pack("<Q", decoded) + data, format=lzma.FORMAT_ALONE) if method else data
         at += size
     assert at == len(stored) and len(out) == length
     if distance:
@@ -199,7 +200,10 @@ class PackerTest(unittest.TestCase):
                     entries[(str(kind.name or kind.id), name.id, language.id)] = image.get_data(entry.OffsetToData, entry.Size)
         self.assertNotIn("CUSTOM", {kind for kind, _name, _language in entries})
         for i, name in enumerate(DECK):
-            self.assertEqual(decode_entry(entries[("LZMA", 101 + i, 1033)]), (ART / name).read_bytes(), name)
+            stored = entries[("LZMA", 101 + i, 1033)]
+            self.assertEqual(decode_entry(stored), (ART / name).read_bytes(), name)
+            # The JPEG, which LZMA hardly shrinks, is stored as it is; the bitmaps are compressed.
+            self.assertEqual(stored[8], 0 if name.endswith(".dek") else 1, name)
         # The product's code but for the decoder: the image's code is the decoding stub's.
         stub = pefile.PE(str(LZMA_STUB))
         self.assertEqual(image.sections[0].get_data(), stub.sections[0].get_data())
