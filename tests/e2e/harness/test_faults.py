@@ -45,10 +45,11 @@ class InjectedFaults(ScenarioCase):
                 self.assertEqual(run.exit_code, EXIT_COPY_FAILED)
                 self.assertNothingWritten(before)
 
-    def test_the_decoder_on_two_threads_and_without_memory_for_an_entry(self):
-        # The compressed deck: on a machine of eight processors the later half of each large entry
-        # is decoded on a second thread, and the deck installs as on one; with no memory to decode
-        # an entry into, the copy stops there, after the JPEG, which is stored as it is.
+    def test_the_decoder_on_one_processor_and_without_memory_for_an_entry(self):
+        # The compressed deck: on a machine of one processor both halves of each large entry are
+        # decoded on the installer's own thread (elsewhere the later one on a second), and the deck
+        # installs the same; with no memory to decode an entry into, the copy stops there, after
+        # the JPEG, which is stored as it is.
         self.fresh("GetSystemInfo")
         run = self.run_installer("box=ok", installer="TestCompressedFaults.exe")
         self.assertBox(self.assertOnlyBox(run), SUCCESS_TITLE, SUCCESS)
