@@ -165,7 +165,6 @@ std::expected<PackageManifest, RecordFault> DecodePackageRecord(std::span<const 
             std::copy_n(value.begin() + kEntryIndexBytes, digest.size(), digest.begin());
             break;
         }
-
         case kRecordDigest:
             if (length != sizeof(Sha256Digest))
                 return std::unexpected(RecordFault::BadDigest);

@@ -31,8 +31,9 @@ void SettingsFor(CLzmaEncProps& settings, bool filtered, std::size_t dictionary)
         settings.pb = 0;
     }
     // The same for every chunk of an entry, covering the largest: a decoder refuses any match
-    // farther back than the dictionary its properties name.
-    settings.dictSize = static_cast<UInt32>(std::max<std::size_t>(dictionary, 1u << 12));
+    // farther back than the dictionary its properties name. At most the level's own 16 MiB, which
+    // holds the encoder to some 200 MB a thread whatever the file.
+    settings.dictSize = static_cast<UInt32>(std::clamp<std::size_t>(dictionary, 1u << 12, 1u << 24));
     settings.numThreads = 1;
 }
 

@@ -173,10 +173,10 @@ Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit
                           " bytes; a file the installer carries may hold at most " + std::to_string(kLargestSource));
         const auto id = static_cast<std::uint16_t>(kFirstPayloadResourceId + i);
         if (package.compressed) {
-            auto bytes = ReadWholeFile(*source);
-            if (!bytes)
-                return std::unexpected(bytes.error());
-            read.push_back(std::move(*bytes));
+            // Of the size just checked: a source that changes while it is read is refused.
+            std::vector<std::byte>& bytes = read.emplace_back(static_cast<std::size_t>(size));
+            if (auto copied = ReadFileInto(*source, bytes); !copied)
+                return std::unexpected(copied.error());
             items.push_back({{std::u16string(u"LZMA"), id, kLanguageUsEnglish, 0}, {}, std::nullopt, i});
         } else {
             items.push_back({{std::u16string(u"CUSTOM"), id, kLanguageUsEnglish, static_cast<std::uint32_t>(size)},
