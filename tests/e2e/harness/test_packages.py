@@ -218,7 +218,7 @@ class DamagedCompressedDeck(DamagedProduct):
         # In the last entry's head (its first chunk's length) and in its second stream.
         entry = ("LZMA", 108, 1033)
         size = len(resources(self.installer_path())[entry])
-        for at in (14, size * 3 // 4):
+        for at in (15, size * 3 // 4):
             with self.subTest(at=at):
                 run = self.run_damaged(entry, at)
                 self.assertBox(self.assertOnlyBox(run), APPLICATION_TITLE, damaged("TazelDeck"))
