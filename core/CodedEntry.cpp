@@ -1,7 +1,7 @@
 #include "core/CodedEntry.h"
+#include "core/LzmaHeap.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "LzmaDec.h"
 
@@ -21,19 +21,6 @@ void PutLittle32(std::span<std::byte> bytes, std::size_t at, std::uint32_t value
     for (std::size_t i = 0; i < 4; ++i)
         bytes[at + i] = static_cast<std::byte>((value >> (8 * i)) & 0xFF);
 }
-
-// The C runtime's heap, which every thread may use.
-void* Allocate(void*, size_t size)
-{
-    return std::malloc(size);
-}
-
-void Release(void*, void* address)
-{
-    std::free(address);
-}
-
-ISzAlloc heap = {Allocate, Release};
 
 constexpr std::size_t kLengthAt = 0;
 constexpr std::size_t kDistanceAt = 4;
@@ -120,7 +107,7 @@ bool DecodeChunk(const CodedChunk& chunk, const std::array<std::byte, kLzmaPrope
     const SRes result = LzmaDecode(reinterpret_cast<Byte*>(out.data()), &written,
                                    reinterpret_cast<const Byte*>(chunk.stream.data()), &read,
                                    reinterpret_cast<const Byte*>(properties.data()), kLzmaPropertiesSize,
-                                   LZMA_FINISH_END, &status, &heap);
+                                   LZMA_FINISH_END, &status, &lzmaHeap);
     // The whole chunk out and the whole stream used, no more and no less: a stream that stops
     // early, runs on, or ends in bytes it never reads is not the one the packer wrote.
     return result == SZ_OK && written == out.size() && read == chunk.stream.size() &&

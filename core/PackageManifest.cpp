@@ -15,9 +15,9 @@ std::int32_t LastFileIndexFor(std::wstring_view firstFileName)
     // Both tests run, one after the other, exactly as the host's package kinds were defined;
     // the comparison is case-sensitive on purpose ("DEK" is not a deck).
     std::int32_t last = 0;
-    if (ending == L"fac")
+    if (ending == kFaceEnding)
         last = 4;
-    if (ending == L"dek")
+    if (ending == kDeckEnding)
         last = 7;
     return last;
 }

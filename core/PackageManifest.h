@@ -45,8 +45,12 @@ inline constexpr wchar_t kApplicationTitle[] = L"TazelDeck";
 // The manifest is usable only when it names its main file.
 bool IsManifestUsable(const PackageManifest& manifest);
 
+// The endings of the main file's name that make a face package and a deck package.
+inline constexpr wchar_t kFaceEnding[] = L"fac";
+inline constexpr wchar_t kDeckEnding[] = L"dek";
+
 // The kind rule: the last three characters of the main file's name select how many
-// entries are installed ("fac": five, "dek": eight, anything else: only the first).
+// entries are installed (kFaceEnding: five, kDeckEnding: eight, anything else: only the first).
 std::int32_t LastFileIndexFor(std::wstring_view firstFileName);
 
 } // namespace tazel

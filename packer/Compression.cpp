@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <string>
 
 #include "LzmaEnc.h"
 #include "core/CodedEntry.h"
+#include "core/LzmaHeap.h"
 #include "packer/HostFiles.h"
 #include "packer/LittleEndian.h"
 
@@ -37,18 +37,6 @@ void SettingsFor(CLzmaEncProps& settings, bool filtered, std::size_t dictionary)
     settings.numThreads = 1;
 }
 
-void* Allocate(void*, size_t size)
-{
-    return std::malloc(size);
-}
-
-void Release(void*, void* address)
-{
-    std::free(address);
-}
-
-ISzAlloc heap = {Allocate, Release};
-
 struct ChunkJob {
     std::span<const std::byte> bytes; // filtered
     bool filtered = false;
@@ -67,7 +55,7 @@ void Compress(void* context, std::size_t index) noexcept
     SizeT propertiesSize = kLzmaPropertiesSize;
     job.result = LzmaEncode(reinterpret_cast<Byte*>(job.stream.data()), &written,
                             reinterpret_cast<const Byte*>(job.bytes.data()), job.bytes.size(), &settings,
-                            reinterpret_cast<Byte*>(job.properties.data()), &propertiesSize, 0, nullptr, &heap, &heap);
+                            reinterpret_cast<Byte*>(job.properties.data()), &propertiesSize, 0, nullptr, &lzmaHeap, &lzmaHeap);
     if (job.result == SZ_OK && propertiesSize != kLzmaPropertiesSize)
         job.result = SZ_ERROR_PARAM;
     // Shrinking keeps the capacity: no allocation, so nothing here can throw.

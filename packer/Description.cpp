@@ -616,8 +616,11 @@ Verdict KindProblem(const NamedFile& first, std::size_t count)
     // Near a kind when the installer's own rule would take the ending in lower case for one.
     const std::string lowered = Utf8(lower);
     const std::string near = KindOf(Utf8ToUtf16(lowered).value_or(u"")) ? lowered : "";
+    // The installer's own endings, which are ASCII.
+    const auto endingOf = [](std::wstring_view kind) { return std::string(kind.begin(), kind.end()); };
     std::string text = "the first file " + Shown(first.file.name) + " ends in " + Shown(Utf8(ending)) +
-                       ", which is neither 'dek' (a deck package of eight files) nor 'fac' (a face package of five): "
+                       ", which is neither " + Shown(endingOf(kDeckEnding)) + " (a deck package of eight files) nor " +
+                       Shown(endingOf(kFaceEnding)) + " (a face package of five): "
                        "the installer then writes this one file only, and " + listed;
     if (!near.empty())
         text += "; the ending is compared case by case, so " + Shown(Utf8(ending)) + " is not " + Shown(near);
