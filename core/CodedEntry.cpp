@@ -31,10 +31,10 @@ constexpr std::size_t kChunksAt = kChunkCountAt + 1;
 
 } // namespace
 
-std::expected<CodedEntry, CodedEntryFault> ParseCodedEntry(std::span<const std::byte> stored) noexcept
+Expected<CodedEntry, CodedEntryFault> ParseCodedEntry(std::span<const std::byte> stored) noexcept
 {
     if (stored.size() < kChunksAt)
-        return std::unexpected(CodedEntryFault::Truncated);
+        return Unexpected(CodedEntryFault::Truncated);
     CodedEntry entry;
     entry.length = Little32(stored, kLengthAt);
     entry.deltaDistance = Little32(stored, kDistanceAt);
@@ -44,9 +44,9 @@ std::expected<CodedEntry, CodedEntryFault> ParseCodedEntry(std::span<const std::
     entry.method = static_cast<CodedMethod>(stored[kMethodAt]);
     if (entry.chunkCount == 0 || entry.chunkCount > kMaxChunks ||
         (entry.method != CodedMethod::Lzma && (entry.method != CodedMethod::Stored || entry.chunkCount != 1)))
-        return std::unexpected(CodedEntryFault::BadHead);
+        return Unexpected(CodedEntryFault::BadHead);
     if (entry.length > kLargestCodedEntry)
-        return std::unexpected(CodedEntryFault::TooLarge);
+        return Unexpected(CodedEntryFault::TooLarge);
     // lc, lp and pb in one byte, then the dictionary's size, which decoding into the whole entry
     // does not use. Only the small literal tables the packer writes are taken: at most 28 kB of
     // model a chunk, whatever the bytes say.
@@ -54,11 +54,11 @@ std::expected<CodedEntry, CodedEntryFault> ParseCodedEntry(std::span<const std::
     const unsigned lc = modes % 9;
     const unsigned lp = (modes / 9) % 5;
     if (entry.method == CodedMethod::Lzma && (modes >= 9 * 5 * 5 || lc + lp > 4))
-        return std::unexpected(CodedEntryFault::BadProperties);
+        return Unexpected(CodedEntryFault::BadProperties);
 
     const std::size_t headSize = CodedEntryHeadSize(entry.chunkCount);
     if (stored.size() < headSize)
-        return std::unexpected(CodedEntryFault::Truncated);
+        return Unexpected(CodedEntryFault::Truncated);
     std::size_t at = headSize;
     std::uint64_t decoded = 0;
     for (std::size_t i = 0; i < entry.chunkCount; ++i) {
@@ -66,16 +66,16 @@ std::expected<CodedEntry, CodedEntryFault> ParseCodedEntry(std::span<const std::
         chunk.length = Little32(stored, kChunksAt + 8 * i);
         const std::uint32_t streamLength = Little32(stored, kChunksAt + 8 * i + 4);
         if (streamLength > stored.size() - at)
-            return std::unexpected(CodedEntryFault::Truncated);
+            return Unexpected(CodedEntryFault::Truncated);
         chunk.stream = stored.subspan(at, streamLength);
         at += streamLength;
         decoded += chunk.length;
     }
     if (decoded != entry.length || at != stored.size())
-        return std::unexpected(CodedEntryFault::BadHead);
+        return Unexpected(CodedEntryFault::BadHead);
     // Stored bytes are the entry's own.
     if (entry.method == CodedMethod::Stored && entry.chunks[0].stream.size() != entry.length)
-        return std::unexpected(CodedEntryFault::BadHead);
+        return Unexpected(CodedEntryFault::BadHead);
     return entry;
 }
 

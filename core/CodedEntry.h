@@ -19,7 +19,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <expected>
+#include "core/Expected.h"
 #include <span>
 
 namespace tazel {
@@ -61,7 +61,7 @@ enum class CodedEntryFault {
 }
 
 // Checks the head and the chunks' bounds; the streams themselves only decoding checks.
-[[nodiscard]] std::expected<CodedEntry, CodedEntryFault> ParseCodedEntry(std::span<const std::byte> stored) noexcept;
+[[nodiscard]] Expected<CodedEntry, CodedEntryFault> ParseCodedEntry(std::span<const std::byte> stored) noexcept;
 
 // The head the packer writes in front of the streams; `entry`'s chunk streams give only their sizes.
 void WriteCodedEntryHead(const CodedEntry& entry, std::span<std::byte> head) noexcept;

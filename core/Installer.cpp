@@ -99,7 +99,7 @@ struct CopyFailure {
 
 // The copy stage. Its failure trap is armed right after the first payload entry has been
 // fetched: a failure before that point is not the copy stage's to report.
-[[nodiscard]] std::expected<void, CopyFailure> InstallFiles(const PackageManifest& manifest,
+[[nodiscard]] Expected<void, CopyFailure> InstallFiles(const PackageManifest& manifest,
                                                             const std::wstring& destination, Platform& platform)
 {
     // What interrupted earlier runs left goes first; nothing about it can fail the run.
@@ -111,7 +111,7 @@ struct CopyFailure {
 
         const auto payload = platform.LoadPayload(kFirstPayloadResourceId + i, manifest.Storage);
         if (!payload)
-            return std::unexpected(CopyFailure{trapArmed, payload.error()});
+            return Unexpected(CopyFailure{trapArmed, payload.error()});
         if (!trapArmed) {
             platform.ArmFailureTrap();
             trapArmed = true;
@@ -121,12 +121,12 @@ struct CopyFailure {
         if (manifest.Storage != PayloadStorage::Raw) {
             const auto decoded = platform.DecodePayload(bytes);
             if (!decoded)
-                return std::unexpected(CopyFailure{trapArmed, decoded.error()});
+                return Unexpected(CopyFailure{trapArmed, decoded.error()});
             bytes = *decoded;
         }
 
         if (auto written = platform.WritePayloadFile(target, bytes); !written)
-            return std::unexpected(CopyFailure{trapArmed, written.error()});
+            return Unexpected(CopyFailure{trapArmed, written.error()});
     }
     return {};
 }

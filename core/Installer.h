@@ -3,7 +3,7 @@
 // to the box that reports the outcome. The host ends the process with the outcome's value.
 
 #include <cstddef>
-#include <expected>
+#include "core/Expected.h"
 #include <string>
 
 #include "core/Failure.h"
@@ -31,7 +31,7 @@ enum class RunOutcome : int {
 inline constexpr std::size_t kCheckStepBytes = 64 * 1024;
 
 // The manifest as the installer's package record gave it, or what made the record unreadable.
-using StoredManifest = std::expected<PackageManifest, RecordFault>;
+using StoredManifest = Expected<PackageManifest, RecordFault>;
 
 // The generic error report for a failure that reaches the top of the run unhandled.
 std::wstring GenericReportText(const Failure& failure);

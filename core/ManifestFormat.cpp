@@ -99,18 +99,18 @@ std::vector<std::byte> EncodePackageRecord(const PackageManifest& manifest)
     return out;
 }
 
-std::expected<PackageManifest, RecordFault> DecodePackageRecord(std::span<const std::byte> bytes)
+Expected<PackageManifest, RecordFault> DecodePackageRecord(std::span<const std::byte> bytes)
 {
     constexpr std::size_t kHeader = sizeof(kMagic) + 4;
     if (bytes.size() < kHeader || !std::equal(std::begin(kMagic), std::end(kMagic), bytes.begin()) ||
         Little(bytes, sizeof(kMagic), 2) != kFormatVersion)
-        return std::unexpected(RecordFault::NotARecord);
+        return Unexpected(RecordFault::NotARecord);
     const auto fileCount = static_cast<std::size_t>(bytes[sizeof(kMagic) + 2]);
     if (fileCount > kFileCount)
-        return std::unexpected(RecordFault::TooManyFiles);
+        return Unexpected(RecordFault::TooManyFiles);
     const auto storage = static_cast<PayloadStorage>(bytes[sizeof(kMagic) + 3]);
     if (storage != PayloadStorage::Raw && storage != PayloadStorage::Lzma)
-        return std::unexpected(RecordFault::BadStorage);
+        return Unexpected(RecordFault::BadStorage);
 
     PackageManifest manifest;
     manifest.Storage = storage;
@@ -121,24 +121,24 @@ std::expected<PackageManifest, RecordFault> DecodePackageRecord(std::span<const 
     for (std::size_t at = kHeader; at < bytes.size();) {
         const std::size_t start = at;
         if (bytes.size() - at < kFieldHead)
-            return std::unexpected(RecordFault::Truncated);
+            return Unexpected(RecordFault::Truncated);
         const auto tag = static_cast<std::uint16_t>(Little(bytes, at, 2));
         const std::uint32_t length = Little(bytes, at + 2, 4);
         at += kFieldHead;
         if (length > bytes.size() - at)
-            return std::unexpected(RecordFault::Truncated);
+            return Unexpected(RecordFault::Truncated);
         const std::span<const std::byte> value = bytes.subspan(at, length);
         at += length;
 
         const bool isText = tag == kInstallerName || tag == kDisplayName || tag == kFileName;
         if (tag < next || tag > kRecordDigest || (next < kFileName && tag != next))
-            return std::unexpected(RecordFault::UnknownField);
+            return Unexpected(RecordFault::UnknownField);
         if (isText && length % 2 != 0)
-            return std::unexpected(RecordFault::BadText);
+            return Unexpected(RecordFault::BadText);
         // Every file name the header announces before any digest, so a record cut short never
         // passes for a smaller package.
         if (tag > kFileName && files != fileCount)
-            return std::unexpected(RecordFault::Truncated);
+            return Unexpected(RecordFault::Truncated);
         next = tag;
         switch (tag) {
         case kInstallerName:
@@ -151,15 +151,15 @@ std::expected<PackageManifest, RecordFault> DecodePackageRecord(std::span<const 
             break;
         case kFileName:
             if (files == fileCount)
-                return std::unexpected(RecordFault::TooManyFiles);
+                return Unexpected(RecordFault::TooManyFiles);
             manifest.FileNames[files++] = TextFromUtf16(value);
             break;
         case kPayloadDigest: {
             if (length != kEntryIndexBytes + sizeof(Sha256Digest))
-                return std::unexpected(RecordFault::BadDigest);
+                return Unexpected(RecordFault::BadDigest);
             const std::size_t entry = Little(value, 0, kEntryIndexBytes);
             if (entry < digests || entry >= kFileCount)
-                return std::unexpected(RecordFault::BadDigest);
+                return Unexpected(RecordFault::BadDigest);
             digests = entry + 1;
             Sha256Digest& digest = manifest.PayloadDigests[entry].emplace();
             std::copy_n(value.begin() + kEntryIndexBytes, digest.size(), digest.begin());
@@ -167,18 +167,18 @@ std::expected<PackageManifest, RecordFault> DecodePackageRecord(std::span<const 
         }
         case kRecordDigest:
             if (length != sizeof(Sha256Digest))
-                return std::unexpected(RecordFault::BadDigest);
+                return Unexpected(RecordFault::BadDigest);
             if (at != bytes.size())
-                return std::unexpected(RecordFault::UnknownField);
+                return Unexpected(RecordFault::UnknownField);
             if (!std::ranges::equal(Sha256Of(bytes.first(start)), value))
-                return std::unexpected(RecordFault::Damaged);
+                return Unexpected(RecordFault::Damaged);
             return manifest;
         default:
-            return std::unexpected(RecordFault::UnknownField);
+            return Unexpected(RecordFault::UnknownField);
         }
     }
     // No digest of its own: the record ends before its last field.
-    return std::unexpected(RecordFault::Truncated);
+    return Unexpected(RecordFault::Truncated);
 }
 
 } // namespace tazel

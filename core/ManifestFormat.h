@@ -14,7 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <expected>
+#include "core/Expected.h"
 #include <span>
 #include <vector>
 
@@ -38,6 +38,6 @@ enum class RecordFault {
 };
 
 [[nodiscard]] std::vector<std::byte> EncodePackageRecord(const PackageManifest& manifest);
-[[nodiscard]] std::expected<PackageManifest, RecordFault> DecodePackageRecord(std::span<const std::byte> bytes);
+[[nodiscard]] Expected<PackageManifest, RecordFault> DecodePackageRecord(std::span<const std::byte> bytes);
 
 } // namespace tazel

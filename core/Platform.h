@@ -4,7 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <expected>
+#include "core/Expected.h"
 #include <span>
 #include <string>
 #include <vector>
@@ -39,15 +39,15 @@ public:
     // Destination folder services. SpecialFolderPath swallows every failure into empty text;
     // DirectoryExists fails only when it cannot ask the file system at all.
     [[nodiscard]] virtual std::wstring SpecialFolderPath(std::int32_t folderId) = 0;
-    [[nodiscard]] virtual std::expected<bool, Failure> DirectoryExists(const std::wstring& path) = 0;
+    [[nodiscard]] virtual Expected<bool, Failure> DirectoryExists(const std::wstring& path) = 0;
     [[nodiscard]] virtual std::wstring BrowseForFolder(WindowHandle owner) = 0;
 
     // Payload entries and the files they become. LoadPayload gives an entry's stored bytes, in the
     // resource type of its storage; DecodePayload the bytes a compressed entry decodes to, a view
     // valid until its next call, which holds one entry at a time.
-    [[nodiscard]] virtual std::expected<PayloadBytes, Failure> LoadPayload(int resourceId, PayloadStorage storage) = 0;
-    [[nodiscard]] virtual std::expected<PayloadBytes, Failure> DecodePayload(PayloadBytes stored) = 0;
-    [[nodiscard]] virtual std::expected<void, Failure> WritePayloadFile(const std::wstring& path,
+    [[nodiscard]] virtual Expected<PayloadBytes, Failure> LoadPayload(int resourceId, PayloadStorage storage) = 0;
+    [[nodiscard]] virtual Expected<PayloadBytes, Failure> DecodePayload(PayloadBytes stored) = 0;
+    [[nodiscard]] virtual Expected<void, Failure> WritePayloadFile(const std::wstring& path,
                                                                        PayloadBytes bytes) = 0;
 
     // The copy stage's failure trap is armed: from here on, a failure that cannot come back as a

@@ -41,7 +41,7 @@ std::wstring Win32Platform::SpecialFolderPath(std::int32_t folderId)
     return win32::SpecialFolderPath(folderId);
 }
 
-std::expected<bool, Failure> Win32Platform::DirectoryExists(const std::wstring& path)
+Expected<bool, Failure> Win32Platform::DirectoryExists(const std::wstring& path)
 {
     const Mark mark("folder test");
     return win32::DirectoryExists(path);
@@ -52,19 +52,19 @@ std::wstring Win32Platform::BrowseForFolder(WindowHandle owner)
     return win32::BrowseForFolder(reinterpret_cast<HWND>(owner));
 }
 
-std::expected<PayloadBytes, Failure> Win32Platform::LoadPayload(int resourceId, PayloadStorage storage)
+Expected<PayloadBytes, Failure> Win32Platform::LoadPayload(int resourceId, PayloadStorage storage)
 {
     const Mark mark("payload entry");
     return win32::LoadPayload(resourceId, storage);
 }
 
-std::expected<PayloadBytes, Failure> Win32Platform::DecodePayload(PayloadBytes stored)
+Expected<PayloadBytes, Failure> Win32Platform::DecodePayload(PayloadBytes stored)
 {
     const Mark mark("decode");
     return win32::DecodePayload(stored);
 }
 
-std::expected<void, Failure> Win32Platform::WritePayloadFile(const std::wstring& path, PayloadBytes bytes)
+Expected<void, Failure> Win32Platform::WritePayloadFile(const std::wstring& path, PayloadBytes bytes)
 {
     const Mark mark("file");
     return win32::WritePayloadFile(path, bytes, Clock());

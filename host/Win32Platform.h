@@ -19,11 +19,11 @@ public:
     WindowHandle MainWindowHandle() override;
     PauseClock& Clock() override;
     [[nodiscard]] std::wstring SpecialFolderPath(std::int32_t folderId) override;
-    [[nodiscard]] std::expected<bool, Failure> DirectoryExists(const std::wstring& path) override;
+    [[nodiscard]] Expected<bool, Failure> DirectoryExists(const std::wstring& path) override;
     [[nodiscard]] std::wstring BrowseForFolder(WindowHandle owner) override;
-    [[nodiscard]] std::expected<PayloadBytes, Failure> LoadPayload(int resourceId, PayloadStorage storage) override;
-    [[nodiscard]] std::expected<PayloadBytes, Failure> DecodePayload(PayloadBytes stored) override;
-    [[nodiscard]] std::expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadBytes bytes) override;
+    [[nodiscard]] Expected<PayloadBytes, Failure> LoadPayload(int resourceId, PayloadStorage storage) override;
+    [[nodiscard]] Expected<PayloadBytes, Failure> DecodePayload(PayloadBytes stored) override;
+    [[nodiscard]] Expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadBytes bytes) override;
     void ArmFailureTrap() override;
     [[nodiscard]] std::vector<std::wstring> FindFiles(const std::wstring& folder, const std::wstring& pattern) override;
     [[nodiscard]] bool IsProcessRunning(std::uint32_t processId) override;

@@ -63,12 +63,12 @@ const wchar_t* PayloadResourceType(PayloadStorage storage) noexcept
     return storage == PayloadStorage::Raw ? kPayloadResourceType : kCompressedPayloadResourceType;
 }
 
-std::expected<PayloadBytes, Failure> DecodePayload(PayloadBytes stored)
+Expected<PayloadBytes, Failure> DecodePayload(PayloadBytes stored)
 {
     // The digests matched, so a head or stream that does not decode was never a good one.
     const auto entry = ParseCodedEntry(stored);
     if (!entry)
-        return std::unexpected(Win32Failure(ERROR_FILE_CORRUPT));
+        return Unexpected(Win32Failure(ERROR_FILE_CORRUPT));
     decoded.reset();
     // Stored as it is: written straight from the executable's own bytes.
     if (entry->method == CodedMethod::Stored)
@@ -77,7 +77,7 @@ std::expected<PayloadBytes, Failure> DecodePayload(PayloadBytes stored)
         return PayloadBytes{};
     decoded.reset(VirtualAlloc(nullptr, entry->length, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
     if (!decoded)
-        return std::unexpected(LastErrorFailure());
+        return Unexpected(LastErrorFailure());
     const std::span<std::byte> bytes(static_cast<std::byte*>(decoded.get()), entry->length);
 
     later = {&*entry, bytes, true};
@@ -98,7 +98,7 @@ std::expected<PayloadBytes, Failure> DecodePayload(PayloadBytes stored)
     if (submitted)
         WaitForThreadpoolWorkCallbacks(laterWork.get(), FALSE);
     if (!first || !later.decoded)
-        return std::unexpected(Win32Failure(ERROR_FILE_CORRUPT));
+        return Unexpected(Win32Failure(ERROR_FILE_CORRUPT));
     UndoDelta(bytes, entry->deltaDistance);
     return PayloadBytes(bytes);
 }

@@ -12,9 +12,9 @@ const wchar_t* PayloadResourceType(PayloadStorage) noexcept
 
 // The copy stage's failure trap is armed before any entry is decoded, so the report is the failed
 // copy's, which shows no description: none is made, which keeps the product's code small.
-std::expected<PayloadBytes, Failure> DecodePayload(PayloadBytes)
+Expected<PayloadBytes, Failure> DecodePayload(PayloadBytes)
 {
-    return std::expected<PayloadBytes, Failure>(std::unexpect, ERROR_NOT_SUPPORTED);
+    return Unexpected(Failure{ERROR_NOT_SUPPORTED, {}});
 }
 
 } // namespace tazel::win32

@@ -28,20 +28,20 @@ namespace {
 
 // A path in the form that lifts the MAX_PATH limit: made absolute and normalised first (which
 // also folds a doubled separator such as the one in "D:\\Tazel.dek"), then given the "\\?\" prefix.
-[[nodiscard]] std::expected<std::wstring, Failure> ExtendedPath(const std::wstring& path)
+[[nodiscard]] Expected<std::wstring, Failure> ExtendedPath(const std::wstring& path)
 {
     const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (needed == 0)
-        return std::unexpected(LastErrorFailure());
+        return Unexpected(LastErrorFailure());
     std::wstring full(needed, L'\0');
     const DWORD length = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
     if (length == 0 || length >= needed)
-        return std::unexpected(LastErrorFailure());
+        return Unexpected(LastErrorFailure());
     full.resize(length);
     // GetFullPathNameW gives a full path; should it not, no file is named rather than another one.
     auto extended = ExtendedLengthPath(full);
     if (!extended)
-        return std::unexpected(Win32Failure(ERROR_BAD_PATHNAME));
+        return Unexpected(Win32Failure(ERROR_BAD_PATHNAME));
     return std::move(*extended);
 }
 
@@ -81,7 +81,7 @@ void DeleteProbe(const std::wstring& target, FailedReplace& failure) noexcept
 }
 
 // Creates a new, empty file beside the target under a name no other file has.
-[[nodiscard]] std::expected<std::pair<UniqueFile, std::wstring>, Failure> CreateTemporaryBeside(
+[[nodiscard]] Expected<std::pair<UniqueFile, std::wstring>, Failure> CreateTemporaryBeside(
     const std::wstring& target)
 {
     const DWORD process = GetCurrentProcessId();
@@ -96,13 +96,13 @@ void DeleteProbe(const std::wstring& target, FailedReplace& failure) noexcept
             return std::pair{std::move(file), std::move(name)};
         const DWORD error = GetLastError();
         if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || attempt >= kLastTemporaryAttempt)
-            return std::unexpected(Win32Failure(error));
+            return Unexpected(Win32Failure(error));
     }
 }
 
 } // namespace
 
-std::expected<StoredManifest, Failure> LoadPackageManifest()
+Expected<StoredManifest, Failure> LoadPackageManifest()
 {
     const HMODULE self = GetModuleHandleW(nullptr);
     const WORD neutral = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
@@ -113,46 +113,46 @@ std::expected<StoredManifest, Failure> LoadPackageManifest()
         if (code == ERROR_RESOURCE_DATA_NOT_FOUND || code == ERROR_RESOURCE_TYPE_NOT_FOUND ||
             code == ERROR_RESOURCE_NAME_NOT_FOUND)
             return PackageManifest{};
-        return std::unexpected(Win32Failure(code));
+        return Unexpected(Win32Failure(code));
     }
     const auto stored = ResourceBytes(self, kPackageRecordResourceType, MAKEINTRESOURCEW(kPackageRecordResourceId), neutral);
     if (!stored)
-        return std::unexpected(stored.error());
+        return Unexpected(stored.error());
     return DecodePackageRecord(*stored);
 }
 
-std::expected<PayloadBytes, Failure> LoadPayload(int resourceId, PayloadStorage storage)
+Expected<PayloadBytes, Failure> LoadPayload(int resourceId, PayloadStorage storage)
 {
     return ResourceBytes(GetModuleHandleW(nullptr), PayloadResourceType(storage), MAKEINTRESOURCEW(resourceId),
                          MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
 }
 
-std::expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadBytes bytes, PauseClock& clock)
+Expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadBytes bytes, PauseClock& clock)
 {
     const auto target = ExtendedPath(path);
     if (!target)
-        return std::unexpected(target.error());
+        return Unexpected(target.error());
 
     // A read-only file, or a folder, of the target's name is refused as Windows refuses to open
     // it for writing; checked here because Wine's rename would replace a read-only file regardless.
     if (IsUnreplaceable(*target))
-        return std::unexpected(Win32Failure(ERROR_ACCESS_DENIED));
+        return Unexpected(Win32Failure(ERROR_ACCESS_DENIED));
 
     auto created = CreateTemporaryBeside(*target);
     if (!created)
-        return std::unexpected(created.error());
+        return Unexpected(created.error());
     // Declared first so it is removed only after the handle below has been closed.
     TemporaryFile temporary(std::move(created->second));
     UniqueFile file = std::move(created->first);
 
     DWORD written = 0;
     if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
-        return std::unexpected(LastErrorFailure());
+        return Unexpected(LastErrorFailure());
     if (written != bytes.size())
-        return std::unexpected(Win32Failure(ERROR_WRITE_FAULT));
+        return Unexpected(Win32Failure(ERROR_WRITE_FAULT));
     // On the disk before the old file goes: a crash right after the rename must not leave an empty file.
     if (const Mark mark("flush"); !FlushFileBuffers(file.get()))
-        return std::unexpected(LastErrorFailure());
+        return Unexpected(LastErrorFailure());
 
     DWORD error = ERROR_SUCCESS;
     const TryResult renamed = RetryWhileBusy(
@@ -165,7 +165,7 @@ std::expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadB
         },
         clock);
     if (renamed != TryResult::Done)
-        return std::unexpected(Win32Failure(error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE));
+        return Unexpected(Win32Failure(error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE));
     temporary.release();
     return {};
 }

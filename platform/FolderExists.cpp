@@ -6,7 +6,7 @@
 
 namespace tazel::win32 {
 
-std::expected<bool, Failure> DirectoryExists(const std::wstring& path)
+Expected<bool, Failure> DirectoryExists(const std::wstring& path)
 {
     if (HasDoubledSeparator(path))
         return false;
@@ -25,7 +25,7 @@ std::expected<bool, Failure> DirectoryExists(const std::wstring& path)
 
     const UniqueBstr argumentText(SysAllocStringLen(path.data(), static_cast<UINT>(path.size())));
     if (!argumentText && !path.empty())
-        return std::unexpected(HResultFailure(E_OUTOFMEMORY));
+        return Unexpected(HResultFailure(E_OUTOFMEMORY));
     VARIANTARG argument = {};
     VariantInit(&argument);
     argument.vt = VT_BSTR;
@@ -39,14 +39,14 @@ std::expected<bool, Failure> DirectoryExists(const std::wstring& path)
     const HRESULT invoked = fileSystem->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters,
                                                answer.get(), &exception, nullptr);
     if (invoked == DISP_E_EXCEPTION)
-        return std::unexpected(DispatchExceptionFailure(exception));
+        return Unexpected(DispatchExceptionFailure(exception));
     // The texts of an exception are the caller's to free, whatever became of the call.
     const UniqueBstr source(exception.bstrSource);
     const UniqueBstr description(exception.bstrDescription);
     const UniqueBstr helpFile(exception.bstrHelpFile);
     TAZEL_RETURN_IF_FAILED(invoked);
     if (answer.get()->vt != VT_BOOL)
-        return std::unexpected(HResultFailure(DISP_E_TYPEMISMATCH));
+        return Unexpected(HResultFailure(DISP_E_TYPEMISMATCH));
     return answer.get()->boolVal != VARIANT_FALSE;
 }
 

@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <expected>
+#include "core/Expected.h"
 #include <string>
 
 #include "core/Failure.h"
@@ -17,7 +17,7 @@ namespace tazel::win32 {
 
 // True only for an existing folder whose path has no doubled separator after its first character.
 // Fails only when the scripting runtime's file-system object cannot be created or asked.
-[[nodiscard]] std::expected<bool, Failure> DirectoryExists(const std::wstring& path);
+[[nodiscard]] Expected<bool, Failure> DirectoryExists(const std::wstring& path);
 
 // The folder the user picks in the shell's browse dialog, or empty text.
 [[nodiscard]] std::wstring BrowseForFolder(HWND owner);

@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include <cstddef>
-#include <expected>
+#include "core/Expected.h"
 #include <span>
 
 #include "core/Failure.h"
@@ -13,7 +13,7 @@ namespace tazel::win32 {
 
 // The whole stored bytes of resource `name` of `type` in `language`. A view: the module keeps the
 // bytes for as long as it stays loaded, and they need no release.
-[[nodiscard]] std::expected<std::span<const std::byte>, Failure> ResourceBytes(HMODULE module, const wchar_t* type,
+[[nodiscard]] Expected<std::span<const std::byte>, Failure> ResourceBytes(HMODULE module, const wchar_t* type,
                                                                                const wchar_t* name, WORD language);
 
 } // namespace tazel::win32

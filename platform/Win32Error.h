@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <oaidl.h>
 
-#include <expected>
+#include "core/Expected.h"
 
 #include "core/Failure.h"
 
@@ -24,10 +24,10 @@ namespace tazel::win32 {
 } // namespace tazel::win32
 
 // Evaluates a COM call once and, when it fails, returns its HRESULT as the enclosing function's
-// failure: `return std::unexpected(HResultFailure(hr))` from a function that returns
-// std::expected<T, Failure>. The one way a failed COM call becomes a Failure.
+// failure: `return Unexpected(HResultFailure(hr))` from a function that returns
+// Expected<T, Failure>. The one way a failed COM call becomes a Failure.
 #define TAZEL_RETURN_IF_FAILED(call)                                                                \
     do {                                                                                            \
         if (const HRESULT tazelHr_ = (call); FAILED(tazelHr_))                                      \
-            return std::unexpected(::tazel::win32::HResultFailure(tazelHr_));                       \
+            return Unexpected(::tazel::win32::HResultFailure(tazelHr_));                       \
     } while (false)

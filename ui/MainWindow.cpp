@@ -146,13 +146,13 @@ using State = MainWindow::State;
 
 // Fonts for every line at the layout's DPI. All or nothing, so that a failure part-way leaves
 // the previous set whole.
-[[nodiscard]] std::expected<void, Failure> BuildFonts(State& state) noexcept
+[[nodiscard]] Expected<void, Failure> BuildFonts(State& state) noexcept
 {
     std::array<UniqueFont, layout::kLines.size()> fonts;
     for (std::size_t i = 0; i < fonts.size(); ++i) {
         fonts[i] = CreateLineFont(layout::kLines[i], state.layout.fontHeights[i]);
         if (!fonts[i])
-            return std::unexpected(LastErrorFailure());
+            return Unexpected(LastErrorFailure());
     }
     state.fonts = std::move(fonts);
     return {};
@@ -183,7 +183,7 @@ void LoadIcons(State& state, UINT dpi) noexcept
 // Lays the window out for a DPI: fonts, icons, the line controls and the frame around the
 // client area. With a suggested frame, the window takes it, and is then corrected so that the
 // client area comes out exactly as the twips call for.
-[[nodiscard]] std::expected<void, Failure> ApplyDpi(State& state, UINT dpi, const RECT* suggested) noexcept
+[[nodiscard]] Expected<void, Failure> ApplyDpi(State& state, UINT dpi, const RECT* suggested) noexcept
 {
     const layout::WindowLayout previous = state.layout;
     state.layout = layout::LayoutAt(static_cast<int>(dpi));
@@ -208,7 +208,7 @@ void LoadIcons(State& state, UINT dpi) noexcept
                   : SetWindowPos(state.window, nullptr, 0, 0, frame.cx, frame.cy,
                                  SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
     if (!placed)
-        return std::unexpected(LastErrorFailure());
+        return Unexpected(LastErrorFailure());
     RECT outer = {};
     if (GetWindowRect(state.window, &outer))
         frame = SIZE{outer.right - outer.left, outer.bottom - outer.top};
@@ -223,7 +223,7 @@ void LoadIcons(State& state, UINT dpi) noexcept
         if (extraWidth != 0 || extraHeight != 0) {
             if (!SetWindowPos(state.window, nullptr, 0, 0, frame.cx + extraWidth, frame.cy + extraHeight,
                               SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE))
-                return std::unexpected(LastErrorFailure());
+                return Unexpected(LastErrorFailure());
         }
     }
     RedrawWindow(state.window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
@@ -427,7 +427,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-[[nodiscard]] std::expected<void, Failure> RegisterWindowClass(HINSTANCE instance)
+[[nodiscard]] Expected<void, Failure> RegisterWindowClass(HINSTANCE instance)
 {
     WNDCLASSEXW windowClass = {};
     windowClass.cbSize = sizeof windowClass;
@@ -436,7 +436,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.lpszClassName = kWindowClass;
     if (!RegisterClassExW(&windowClass))
-        return std::unexpected(LastErrorFailure());
+        return Unexpected(LastErrorFailure());
     return {};
 }
 
@@ -450,10 +450,10 @@ MainWindow::~MainWindow()
         DestroyWindow(state_->window);
 }
 
-std::expected<std::unique_ptr<MainWindow>, Failure> MainWindow::Create(HINSTANCE instance)
+Expected<std::unique_ptr<MainWindow>, Failure> MainWindow::Create(HINSTANCE instance)
 {
     if (auto registered = RegisterWindowClass(instance); !registered)
-        return std::unexpected(registered.error());
+        return Unexpected(registered.error());
 
     auto state = std::make_unique<State>();
     state->instance = instance;
@@ -468,13 +468,13 @@ std::expected<std::unique_ptr<MainWindow>, Failure> MainWindow::Create(HINSTANCE
     const HWND window = CreateWindowExW(kWindowExStyle, kWindowClass, kWindowTitle, kWindowStyle, CW_USEDEFAULT,
                                         CW_USEDEFAULT, frame.cx, frame.cy, nullptr, nullptr, instance, raw);
     if (!window)
-        return std::unexpected(LastErrorFailure());
+        return Unexpected(LastErrorFailure());
     // Owned from here, so that any failure below still destroys the window.
     std::unique_ptr<MainWindow> result(new MainWindow(std::move(state)));
     CreateLineControls(*raw);
 
     if (auto applied = ApplyDpi(*raw, WindowDpi(window), nullptr); !applied)
-        return std::unexpected(applied.error());
+        return Unexpected(applied.error());
     return result;
 }
 

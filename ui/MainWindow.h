@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include <expected>
+#include "core/Expected.h"
 #include <memory>
 #include <string>
 
@@ -15,7 +15,7 @@ namespace tazel::win32 {
 class MainWindow {
 public:
     // Builds the window and all its elements, hidden.
-    [[nodiscard]] static std::expected<std::unique_ptr<MainWindow>, Failure> Create(HINSTANCE instance);
+    [[nodiscard]] static Expected<std::unique_ptr<MainWindow>, Failure> Create(HINSTANCE instance);
 
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;

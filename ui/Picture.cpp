@@ -7,13 +7,13 @@
 
 namespace tazel::win32 {
 
-std::expected<Picture, Failure> Picture::FromResource(HINSTANCE instance, int resourceId)
+Expected<Picture, Failure> Picture::FromResource(HINSTANCE instance, int resourceId)
 {
     // The picture is stored language-neutral, where a plain FindResource looks first.
     const auto stored = ResourceBytes(instance, RT_RCDATA, MAKEINTRESOURCEW(resourceId),
                                       MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
     if (!stored)
-        return std::unexpected(stored.error());
+        return Unexpected(stored.error());
     // WIC only reads through the stream; the pointer is non-const in its signature alone.
     auto* bytes = reinterpret_cast<BYTE*>(const_cast<std::byte*>(stored->data()));
     const auto size = static_cast<DWORD>(stored->size());
@@ -45,7 +45,7 @@ std::expected<Picture, Failure> Picture::FromResource(HINSTANCE instance, int re
     TAZEL_RETURN_IF_FAILED(converter->GetSize(&width, &height));
     constexpr UINT kMaxSide = 1U << 14;
     if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide)
-        return std::unexpected(HResultFailure(WINCODEC_ERR_IMAGESIZEOUTOFRANGE));
+        return Unexpected(HResultFailure(WINCODEC_ERR_IMAGESIZEOUTOFRANGE));
 
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -58,7 +58,7 @@ std::expected<Picture, Failure> Picture::FromResource(HINSTANCE instance, int re
     void* bits = nullptr;
     UniqueBitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!bitmap || !bits)
-        return std::unexpected(LastErrorFailure());
+        return Unexpected(LastErrorFailure());
 
     const UINT stride = width * 4;
     TAZEL_RETURN_IF_FAILED(converter->CopyPixels(nullptr, stride, stride * height, static_cast<BYTE*>(bits)));

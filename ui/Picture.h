@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include <expected>
+#include "core/Expected.h"
 
 #include "core/Failure.h"
 #include "platform/Owners.h"
@@ -14,7 +14,7 @@ class Picture {
 public:
     // Decodes the image held as RT_RCDATA resourceId into 32-bit pixels. COM must already be
     // initialised on the calling thread.
-    [[nodiscard]] static std::expected<Picture, Failure> FromResource(HINSTANCE instance, int resourceId);
+    [[nodiscard]] static Expected<Picture, Failure> FromResource(HINSTANCE instance, int resourceId);
 
     Picture(Picture&&) noexcept = default;
 

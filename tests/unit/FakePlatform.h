@@ -24,7 +24,7 @@ public:
     // --- the script ---
     std::wstring specialFolder = L"C:\\ProgramData";
     // Answers of successive folder tests; when it runs out, every further test says "missing".
-    std::deque<std::expected<bool, Failure>> folderTests;
+    std::deque<Expected<bool, Failure>> folderTests;
     std::wstring browseResult;
     std::deque<BoxResult> boxAnswers; // missing answers are OK
     std::set<int> missingResources;
@@ -66,7 +66,7 @@ public:
         calls.push_back("SpecialFolderPath:" + std::to_string(folderId));
         return specialFolder;
     }
-    std::expected<bool, Failure> DirectoryExists(const std::wstring& path) override
+    Expected<bool, Failure> DirectoryExists(const std::wstring& path) override
     {
         calls.push_back("DirectoryExists");
         testedFolders.push_back(path);
@@ -82,31 +82,31 @@ public:
         browseOwner = owner;
         return browseResult;
     }
-    std::expected<PayloadBytes, Failure> LoadPayload(int resourceId, PayloadStorage storage) override
+    Expected<PayloadBytes, Failure> LoadPayload(int resourceId, PayloadStorage storage) override
     {
         calls.push_back("LoadPayload:" + std::to_string(resourceId));
         fetchedResources.push_back(resourceId);
         fetchedStorages.push_back(storage);
         if (missingResources.contains(resourceId))
-            return std::unexpected(Failure{1814, L"The specified resource name cannot be found in the image file."});
+            return Unexpected(Failure{1814, L"The specified resource name cannot be found in the image file."});
         return Payload();
     }
     // What every payload entry holds.
     PayloadBytes Payload() const { return PayloadBytes(payload_, sizeof payload_); }
     // What every compressed entry decodes to.
     PayloadBytes Decoded() const { return PayloadBytes(decoded_, sizeof decoded_); }
-    std::expected<PayloadBytes, Failure> DecodePayload(PayloadBytes) override
+    Expected<PayloadBytes, Failure> DecodePayload(PayloadBytes) override
     {
         calls.push_back("DecodePayload");
         if (failingDecode)
-            return std::unexpected(*failingDecode);
+            return Unexpected(*failingDecode);
         return Decoded();
     }
-    std::expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadBytes bytes) override
+    Expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadBytes bytes) override
     {
         calls.push_back("WritePayloadFile");
         if (auto failing = failingWrites.find(path); failing != failingWrites.end())
-            return std::unexpected(failing->second);
+            return Unexpected(failing->second);
         writtenPaths.push_back(path);
         writtenBytes.push_back(bytes);
         return {};

@@ -136,7 +136,7 @@ TEST(InstallerTest, FolderFailingTheSecondTestReportsItsPath)
 {
     // A picked folder that is not usable, and a default folder that went between the two tests.
     struct Case {
-        std::deque<std::expected<bool, Failure>> answers;
+        std::deque<Expected<bool, Failure>> answers;
         std::wstring picked;
         std::wstring reported;
     };
@@ -197,9 +197,9 @@ TEST(InstallerTest, FailureBeforeTheFirstFetchGetsTheGenericReport)
     for (int scenario = 0; scenario < 3; ++scenario) {
         FakePlatform platform;
         if (scenario == 0)
-            platform.folderTests = {std::unexpected(noScripting)};
+            platform.folderTests = {Unexpected(noScripting)};
         if (scenario == 1)
-            platform.folderTests = {true, std::unexpected(noScripting)};
+            platform.folderTests = {true, Unexpected(noScripting)};
         if (scenario == 2) {
             platform.folderTests = {true, true};
             platform.missingResources = {101};
@@ -276,7 +276,7 @@ TEST(InstallerTest, DamagedInstallerIsFoundBeforeAnyQuestionAndWritesNothing)
     // A record that could not be read: before the window is shown.
     {
         FakePlatform platform;
-        EXPECT_EQ(Main(std::unexpected(RecordFault::Damaged), platform), RunOutcome::Damaged);
+        EXPECT_EQ(Main(Unexpected(RecordFault::Damaged), platform), RunOutcome::Damaged);
         EXPECT_EQ(platform.calls, std::vector<std::string>{"ShowMessage"});
         ASSERT_EQ(platform.boxes.size(), 1u);
         EXPECT_EQ(platform.boxes[0].prompt, damaged + L"this installer.");
