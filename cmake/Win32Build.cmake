@@ -26,6 +26,11 @@ add_link_options(-municode -static -static-libgcc -static-libstdc++ -s -Wl,--no-
 # with the two interface ids the installer uses.
 add_compile_options(-ffunction-sections -fdata-sections)
 add_link_options(-Wl,--gc-sections)
+# The libraries declared before this file was read take the same options: the package record's
+# writer, for one, is the packer's alone and stays out of the installer.
+foreach(early tazel_core tazel_lzma_decoder)
+    target_compile_options(${early} PRIVATE -ffile-prefix-map=${CMAKE_SOURCE_DIR}/= -ffunction-sections -fdata-sections)
+endforeach()
 # Sections start on page boundaries in the file too, so a loader can map the image, and with it
 # the payload, straight from the file. Wine copies an image whose sections are not page-aligned
 # into private memory: 4 MB for the installer's payload. About 25 KB of padding.
