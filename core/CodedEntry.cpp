@@ -1,4 +1,5 @@
 #include "core/CodedEntry.h"
+#include "core/LittleEndian.h"
 #include "core/LzmaHeap.h"
 
 #include <algorithm>
@@ -7,20 +8,6 @@
 
 namespace tazel {
 namespace {
-
-std::uint32_t Little32(std::span<const std::byte> bytes, std::size_t at) noexcept
-{
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < 4; ++i)
-        value |= static_cast<std::uint32_t>(bytes[at + i]) << (8 * i);
-    return value;
-}
-
-void PutLittle32(std::span<std::byte> bytes, std::size_t at, std::uint32_t value) noexcept
-{
-    for (std::size_t i = 0; i < 4; ++i)
-        bytes[at + i] = static_cast<std::byte>((value >> (8 * i)) & 0xFF);
-}
 
 constexpr std::size_t kLengthAt = 0;
 constexpr std::size_t kDistanceAt = 4;
@@ -36,8 +23,8 @@ Expected<CodedEntry, CodedEntryFault> ParseCodedEntry(std::span<const std::byte>
     if (stored.size() < kChunksAt)
         return Unexpected(CodedEntryFault::Truncated);
     CodedEntry entry;
-    entry.length = Little32(stored, kLengthAt);
-    entry.deltaDistance = Little32(stored, kDistanceAt);
+    entry.length = ReadU32(stored, kLengthAt);
+    entry.deltaDistance = ReadU32(stored, kDistanceAt);
     for (std::size_t i = 0; i < kLzmaPropertiesSize; ++i)
         entry.properties[i] = stored[kPropertiesAt + i];
     entry.chunkCount = static_cast<std::size_t>(stored[kChunkCountAt]);
@@ -63,8 +50,8 @@ Expected<CodedEntry, CodedEntryFault> ParseCodedEntry(std::span<const std::byte>
     std::uint64_t decoded = 0;
     for (std::size_t i = 0; i < entry.chunkCount; ++i) {
         CodedChunk& chunk = entry.chunks[i];
-        chunk.length = Little32(stored, kChunksAt + 8 * i);
-        const std::uint32_t streamLength = Little32(stored, kChunksAt + 8 * i + 4);
+        chunk.length = ReadU32(stored, kChunksAt + 8 * i);
+        const std::uint32_t streamLength = ReadU32(stored, kChunksAt + 8 * i + 4);
         if (streamLength > stored.size() - at)
             return Unexpected(CodedEntryFault::Truncated);
         chunk.stream = stored.subspan(at, streamLength);
@@ -81,15 +68,15 @@ Expected<CodedEntry, CodedEntryFault> ParseCodedEntry(std::span<const std::byte>
 
 void WriteCodedEntryHead(const CodedEntry& entry, std::span<std::byte> head) noexcept
 {
-    PutLittle32(head, kLengthAt, entry.length);
-    PutLittle32(head, kDistanceAt, entry.deltaDistance);
+    WriteU32(head, kLengthAt, entry.length);
+    WriteU32(head, kDistanceAt, entry.deltaDistance);
     head[kMethodAt] = static_cast<std::byte>(entry.method);
     for (std::size_t i = 0; i < kLzmaPropertiesSize; ++i)
         head[kPropertiesAt + i] = entry.properties[i];
     head[kChunkCountAt] = static_cast<std::byte>(entry.chunkCount);
     for (std::size_t i = 0; i < entry.chunkCount; ++i) {
-        PutLittle32(head, kChunksAt + 8 * i, entry.chunks[i].length);
-        PutLittle32(head, kChunksAt + 8 * i + 4, static_cast<std::uint32_t>(entry.chunks[i].stream.size()));
+        WriteU32(head, kChunksAt + 8 * i, entry.chunks[i].length);
+        WriteU32(head, kChunksAt + 8 * i + 4, static_cast<std::uint32_t>(entry.chunks[i].stream.size()));
     }
 }
 

@@ -4,6 +4,9 @@
 #include <string>
 #include <string_view>
 
+#include "core/LittleEndian.h"
+#include "core/Utf.h"
+
 namespace tazel {
 namespace {
 
@@ -18,27 +21,11 @@ enum Tag : std::uint16_t { kInstallerName = 1, kDisplayName = 2, kFileName = 3, 
 constexpr std::size_t kFieldHead = 6;
 constexpr std::size_t kEntryIndexBytes = 2;
 
-void PutLittle(std::vector<std::byte>& out, std::uint32_t value, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<std::byte>((value >> (8 * i)) & 0xFF));
-}
-
-// UTF-16 in the record. A wchar_t beyond 16 bits (UTF-32 text, where wchar_t is that wide) is
-// written as its surrogate pair.
+// UTF-16 in the record, one wchar_t a unit (a wider one as its surrogate pair).
 std::vector<std::byte> Utf16Bytes(std::wstring_view text)
 {
     std::vector<std::byte> bytes;
-    const auto unit = [&](std::uint32_t u) { PutLittle(bytes, u, 2); };
-    for (const wchar_t c : text) {
-        const auto code = static_cast<std::uint32_t>(c);
-        if (code > 0xFFFF) {
-            unit(0xD800 + ((code - 0x10000) >> 10));
-            unit(0xDC00 + ((code - 0x10000) & 0x3FF));
-        } else {
-            unit(code);
-        }
-    }
+    AppendUtf16(bytes, Utf16Units(text));
     return bytes;
 }
 
@@ -49,24 +36,15 @@ std::wstring TextFromUtf16(std::span<const std::byte> bytes)
     std::wstring text;
     text.reserve(bytes.size() / 2);
     for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
-        text.push_back(static_cast<wchar_t>(static_cast<std::uint32_t>(bytes[i]) |
-                                            (static_cast<std::uint32_t>(bytes[i + 1]) << 8)));
+        text.push_back(static_cast<wchar_t>(ReadU16(bytes, i)));
     return text;
 }
 
 void PutField(std::vector<std::byte>& out, Tag tag, std::span<const std::byte> value)
 {
-    PutLittle(out, tag, 2);
-    PutLittle(out, static_cast<std::uint32_t>(value.size()), 4);
+    AppendU16(out, tag);
+    AppendU32(out, static_cast<std::uint32_t>(value.size()));
     out.insert(out.end(), value.begin(), value.end());
-}
-
-std::uint32_t Little(std::span<const std::byte> bytes, std::size_t at, int count)
-{
-    std::uint32_t value = 0;
-    for (int i = 0; i < count; ++i)
-        value |= static_cast<std::uint32_t>(bytes[at + static_cast<std::size_t>(i)]) << (8 * i);
-    return value;
 }
 
 } // namespace
@@ -74,13 +52,13 @@ std::uint32_t Little(std::span<const std::byte> bytes, std::size_t at, int count
 std::vector<std::byte> EncodePackageRecord(const PackageManifest& manifest)
 {
     std::vector<std::byte> out(std::begin(kMagic), std::end(kMagic));
-    PutLittle(out, kFormatVersion, 2);
+    AppendU16(out, kFormatVersion);
     // Trailing empty names are not written: the installer never reads an entry past its kind's last.
     std::size_t count = kFileCount;
     while (count > 0 && manifest.FileNames[count - 1].empty())
         --count;
-    PutLittle(out, static_cast<std::uint32_t>(count), 1);
-    PutLittle(out, static_cast<std::uint32_t>(manifest.Storage), 1);
+    out.push_back(static_cast<std::byte>(count));
+    out.push_back(static_cast<std::byte>(manifest.Storage));
     PutField(out, kInstallerName, Utf16Bytes(manifest.InstallerName));
     PutField(out, kDisplayName, Utf16Bytes(manifest.DisplayName));
     for (std::size_t i = 0; i < count; ++i)
@@ -90,7 +68,7 @@ std::vector<std::byte> EncodePackageRecord(const PackageManifest& manifest)
         if (!digest)
             continue;
         std::vector<std::byte> value;
-        PutLittle(value, static_cast<std::uint32_t>(i), kEntryIndexBytes);
+        AppendU16(value, static_cast<std::uint16_t>(i));
         value.insert(value.end(), digest->begin(), digest->end());
         PutField(out, kPayloadDigest, value);
     }
@@ -103,7 +81,7 @@ Expected<PackageManifest, RecordFault> DecodePackageRecord(std::span<const std::
 {
     constexpr std::size_t kHeader = sizeof(kMagic) + 4;
     if (bytes.size() < kHeader || !std::equal(std::begin(kMagic), std::end(kMagic), bytes.begin()) ||
-        Little(bytes, sizeof(kMagic), 2) != kFormatVersion)
+        ReadU16(bytes, sizeof(kMagic)) != kFormatVersion)
         return Unexpected(RecordFault::NotARecord);
     const auto fileCount = static_cast<std::size_t>(bytes[sizeof(kMagic) + 2]);
     if (fileCount > kFileCount)
@@ -122,8 +100,8 @@ Expected<PackageManifest, RecordFault> DecodePackageRecord(std::span<const std::
         const std::size_t start = at;
         if (bytes.size() - at < kFieldHead)
             return Unexpected(RecordFault::Truncated);
-        const auto tag = static_cast<std::uint16_t>(Little(bytes, at, 2));
-        const std::uint32_t length = Little(bytes, at + 2, 4);
+        const auto tag = ReadU16(bytes, at);
+        const std::uint32_t length = ReadU32(bytes, at + 2);
         at += kFieldHead;
         if (length > bytes.size() - at)
             return Unexpected(RecordFault::Truncated);
@@ -157,7 +135,7 @@ Expected<PackageManifest, RecordFault> DecodePackageRecord(std::span<const std::
         case kPayloadDigest: {
             if (length != kEntryIndexBytes + sizeof(Sha256Digest))
                 return Unexpected(RecordFault::BadDigest);
-            const std::size_t entry = Little(value, 0, kEntryIndexBytes);
+            const std::size_t entry = ReadU16(value, 0);
             if (entry < digests || entry >= kFileCount)
                 return Unexpected(RecordFault::BadDigest);
             digests = entry + 1;

@@ -8,7 +8,7 @@
 #include "core/CodedEntry.h"
 #include "core/LzmaHeap.h"
 #include "packer/HostFiles.h"
-#include "packer/LittleEndian.h"
+#include "core/LittleEndian.h"
 
 namespace tazel::pack {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "packer/LittleEndian.h"
+#include "core/LittleEndian.h"
 #include "packer/Picture.h"
 
 namespace tazel::pack {

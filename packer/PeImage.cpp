@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "packer/LittleEndian.h"
+#include "core/LittleEndian.h"
 
 namespace tazel::pack {
 namespace {

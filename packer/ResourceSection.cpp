@@ -4,7 +4,7 @@
 #include <compare>
 #include <numeric>
 
-#include "packer/LittleEndian.h"
+#include "core/LittleEndian.h"
 
 namespace tazel::pack {
 namespace {

@@ -11,17 +11,17 @@ constexpr std::uint32_t kInfoHeaderBytes = 40;
 constexpr std::uint32_t kPixelsPerMetre = 2835; // 72 dpi; nothing reads it, so any fixed value will do
 
 void PutInfoHeader(Bytes& out, int width, int height, std::uint32_t imageBytes) {
-    PutU32(out, kInfoHeaderBytes);
-    PutU32(out, static_cast<std::uint32_t>(width));
-    PutU32(out, static_cast<std::uint32_t>(height)); // positive: rows run bottom-up
-    PutU16(out, 1);                                  // planes
-    PutU16(out, 24);                                 // bits per pixel
-    PutU32(out, 0);                                  // BI_RGB
-    PutU32(out, imageBytes);
-    PutU32(out, kPixelsPerMetre);
-    PutU32(out, kPixelsPerMetre);
-    PutU32(out, 0); // colours used: none, there is no palette
-    PutU32(out, 0); // colours important
+    AppendU32(out, kInfoHeaderBytes);
+    AppendU32(out, static_cast<std::uint32_t>(width));
+    AppendU32(out, static_cast<std::uint32_t>(height)); // positive: rows run bottom-up
+    AppendU16(out, 1);                                  // planes
+    AppendU16(out, 24);                                 // bits per pixel
+    AppendU32(out, 0);                                  // BI_RGB
+    AppendU32(out, imageBytes);
+    AppendU32(out, kPixelsPerMetre);
+    AppendU32(out, kPixelsPerMetre);
+    AppendU32(out, 0); // colours used: none, there is no palette
+    AppendU32(out, 0); // colours important
 }
 
 void PutPixelRows(Bytes& out, const RgbImage& image) {
@@ -55,9 +55,9 @@ Bytes EncodeBmpFile(const RgbImage& image, std::size_t trailingZeros) {
     out.reserve(offset + pixelBytes + trailingZeros);
     out.push_back('B');
     out.push_back('M');
-    PutU32(out, offset + pixelBytes);
-    PutU32(out, 0); // reserved
-    PutU32(out, offset);
+    AppendU32(out, offset + pixelBytes);
+    AppendU32(out, 0); // reserved
+    AppendU32(out, offset);
     PutInfoHeader(out, image.Width, image.Height, pixelBytes);
     PutPixelRows(out, image);
     PutZeros(out, trailingZeros);
@@ -77,34 +77,34 @@ Bytes EncodeIconImage(const RgbImage& image) {
 
 Bytes EncodeIconGroup(const RgbImage& image, std::uint32_t iconImageBytes, std::uint16_t iconId) {
     Bytes out;
-    PutU16(out, 0); // reserved
-    PutU16(out, 1); // type: icon
-    PutU16(out, 1); // one entry
+    AppendU16(out, 0); // reserved
+    AppendU16(out, 1); // type: icon
+    AppendU16(out, 1); // one entry
     PutU8(out, IconDimension(image.Width));
     PutU8(out, IconDimension(image.Height));
     PutU8(out, 0); // colour count: 0 for true colour
     PutU8(out, 0); // reserved
-    PutU16(out, 1);  // planes
-    PutU16(out, 24); // bits per pixel
-    PutU32(out, iconImageBytes);
-    PutU16(out, iconId);
+    AppendU16(out, 1);  // planes
+    AppendU16(out, 24); // bits per pixel
+    AppendU32(out, iconImageBytes);
+    AppendU16(out, iconId);
     return out;
 }
 
 Bytes EncodeIcoFile(const RgbImage& image, const Bytes& iconImage) {
     constexpr std::uint32_t kDirectoryBytes = 6 + 16;
     Bytes out;
-    PutU16(out, 0);
-    PutU16(out, 1);
-    PutU16(out, 1);
+    AppendU16(out, 0);
+    AppendU16(out, 1);
+    AppendU16(out, 1);
     PutU8(out, IconDimension(image.Width));
     PutU8(out, IconDimension(image.Height));
     PutU8(out, 0);
     PutU8(out, 0);
-    PutU16(out, 1);
-    PutU16(out, 24);
-    PutU32(out, static_cast<std::uint32_t>(iconImage.size()));
-    PutU32(out, kDirectoryBytes); // the image follows the directory directly
+    AppendU16(out, 1);
+    AppendU16(out, 24);
+    AppendU32(out, static_cast<std::uint32_t>(iconImage.size()));
+    AppendU32(out, kDirectoryBytes); // the image follows the directory directly
     out.insert(out.end(), iconImage.begin(), iconImage.end());
     return out;
 }

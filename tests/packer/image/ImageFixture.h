@@ -15,7 +15,7 @@
 #include <variant>
 #include <vector>
 
-#include "packer/LittleEndian.h"
+#include "core/LittleEndian.h"
 #include "packer/PeImage.h"
 #include "packer/ResourceSection.h"
 #include "packer/VersionBlock.h"
