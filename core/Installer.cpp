@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "core/Messages.h"
 #include "core/Pause.h"
 #include "core/Sha256.h"
 #include "core/TemporaryFiles.h"
@@ -16,7 +17,7 @@ constexpr wchar_t kCrLf[] = L"\r\n";
 
 std::wstring NotFoundTitle(const std::wstring& path)
 {
-    return path + L" not found.";
+    return path + messages::kNotFoundSuffix;
 }
 
 // Eight capital hex digits for the report.
@@ -135,19 +136,19 @@ struct CopyFailure {
 
 std::wstring WillNowExit(const std::wstring& firstLine, const std::wstring& installerName)
 {
-    return firstLine + kCrLf + installerName + L" will now exit.";
+    return firstLine + kCrLf + installerName + messages::kWillNowExitSuffix;
 }
 
 std::wstring DefaultDestination(std::wstring specialFolder)
 {
     if (!specialFolder.empty() && specialFolder.back() == L'\\')
         specialFolder.pop_back();
-    return specialFolder + kHostGraphicsFolder;
+    return specialFolder + kGameGraphicsFolder;
 }
 
 std::wstring GenericReportText(const Failure& failure)
 {
-    std::wstring text = L"Error " + Digits(failure.code, 10) + L" (0x" + EightHexDigits(failure.code) + L")";
+    std::wstring text = messages::kErrorPrefix + Digits(failure.code, 10) + L" (0x" + EightHexDigits(failure.code) + L")";
     const std::wstring description = TrimTrailingBreaks(failure.description);
     if (!description.empty())
         text += std::wstring(L":") + kCrLf + description;
@@ -162,15 +163,14 @@ RunOutcome FailureOutcome(bool trapArmed) noexcept
 FailureEnding EndingForFailure(const std::wstring& installerName, bool trapArmed, const Failure& failure)
 {
     if (trapArmed)
-        return {FailureOutcome(true), WillNowExit(L"Unexpected Error!", installerName), L"Error"};
+        return {FailureOutcome(true), WillNowExit(messages::kUnexpectedError, installerName), messages::kUnexpectedErrorTitle};
     return {FailureOutcome(false), GenericReportText(failure), kApplicationTitle};
 }
 
 FailureEnding DamagedInstallerEnding(const std::wstring& installerName)
 {
-    const std::wstring copyOf = installerName.empty() ? std::wstring(L"this installer") : installerName;
-    const Failure damaged{kDamagedCode, L"This installer is damaged: its files do not match what it was made with. "
-                                        L"Download a new copy of " + copyOf + L"."};
+    const std::wstring copyOf = installerName.empty() ? std::wstring(messages::kThisInstaller) : installerName;
+    const Failure damaged{kDamagedCode, messages::kDamagedReport + copyOf + L"."};
     return {RunOutcome::Damaged, GenericReportText(damaged), kApplicationTitle};
 }
 
@@ -188,7 +188,7 @@ RunOutcome Main(StoredManifest stored, Platform& platform)
     };
 
     if (!IsManifestUsable(manifest)) {
-        platform.ShowMessage(L"No Embedded File Info!", kApplicationTitle, Buttons::Ok);
+        platform.ShowMessage(messages::kNoEmbeddedFileInfo, kApplicationTitle, Buttons::Ok);
         return RunOutcome::NoEmbeddedFileInfo;
     }
     manifest.LastFileIndex = LastFileIndexFor(manifest.FileNames[0]);
@@ -213,16 +213,14 @@ RunOutcome Main(StoredManifest stored, Platform& platform)
     if (!exists)
         return fail(false, exists.error());
     if (!*exists) {
-        const std::wstring prompt = std::wstring(L"Default destination folder not found.") + kCrLf +
-                                    L"Make sure Ombrix has already been installed." + kCrLf +
-                                    L"Select OK to browse for Ombrix\\graphics folder or CANCEL to Exit.";
-        if (platform.ShowMessage(prompt, NotFoundTitle(destination), Buttons::OkCancel) != BoxResult::Ok)
+        if (platform.ShowMessage(messages::kDefaultFolderMissing, NotFoundTitle(destination), Buttons::OkCancel) !=
+            BoxResult::Ok)
             return RunOutcome::Cancelled;
 
         destination = platform.BrowseForFolder(platform.MainWindowHandle());
         if (destination.empty()) {
-            platform.ShowMessage(WillNowExit(L"No folder specified.", manifest.InstallerName), L"Folder not specified.",
-                                 Buttons::Ok);
+            platform.ShowMessage(WillNowExit(messages::kNoFolderSpecified, manifest.InstallerName),
+                                 messages::kNoFolderSpecifiedTitle, Buttons::Ok);
             return RunOutcome::NoFolderSpecified;
         }
     }
@@ -233,7 +231,7 @@ RunOutcome Main(StoredManifest stored, Platform& platform)
     if (!exists)
         return fail(false, exists.error());
     if (!*exists) {
-        platform.ShowMessage(WillNowExit(L"Destination folder not found.", manifest.InstallerName),
+        platform.ShowMessage(WillNowExit(messages::kDestinationNotFound, manifest.InstallerName),
                              NotFoundTitle(destination), Buttons::Ok);
         return RunOutcome::FolderNotFound;
     }
@@ -242,7 +240,7 @@ RunOutcome Main(StoredManifest stored, Platform& platform)
         return fail(copied.error().trapArmed, copied.error().failure);
 
     platform.Beep();
-    platform.ShowMessage(manifest.DisplayName + kInstalledSuffix, L"Success!", Buttons::Ok);
+    platform.ShowMessage(manifest.DisplayName + kInstalledSuffix, messages::kSuccessTitle, Buttons::Ok);
     return RunOutcome::Installed;
 }
 

@@ -1,5 +1,5 @@
 """Runs the built 32-bit installer the way a player would, in a Wine prefix of the project's own in
-which the host's graphics folder exists, so the default path runs to the end.
+which the game's graphics folder exists, so the default path runs to the end.
 
 With a usable display the player clicks the boxes. Without one the installer runs on a virtual
 display, the test driver confirms each box, screenshots of the window and of the final box are
@@ -52,7 +52,7 @@ class PlayerDisplay:
 
 
 def make_prefix(display):
-    """A fresh prefix, cloned from the template, with the host's graphics folder in place."""
+    """A fresh prefix, cloned from the template, with the game's graphics folder in place."""
     session = winelab.Session.__new__(winelab.Session)
     session.config = winelab.Config()
     session.account = winelab.Account()

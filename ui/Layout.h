@@ -83,14 +83,14 @@ struct Line {
     const wchar_t* text = nullptr;
 };
 
-inline constexpr Rgb kHostColour{102, 51, 102};
+inline constexpr Rgb kPanelTextColour{102, 51, 102};
 inline constexpr Rgb kPackageColour{0, 0, 255};
 
 inline constexpr std::array<Line, 4> kLines{{
-    {1, Container::Panel, {435, 100, 2505, 650}, 111, true, kHostColour, L"Ombrix"},
-    {0, Container::Panel, {195, 950, 3015, 315}, 48, true, kHostColour, L"by Quennaby"},
+    {1, Container::Panel, {435, 100, 2505, 650}, 111, true, kPanelTextColour, L"Ombrix"},
+    {0, Container::Panel, {195, 950, 3015, 315}, 48, true, kPanelTextColour, L"by Quennaby"},
     // The trailing space is part of the line and shifts it half a space left when centred.
-    {5, Container::Panel, {210, 1400, 3015, 375}, 48, false, kHostColour, L"Support File Installation "},
+    {5, Container::Panel, {210, 1400, 3015, 375}, 48, false, kPanelTextColour, L"Support File Installation "},
     {2, Container::Window, {0, 2000, 6100, 375}, 48, false, kPackageColour, nullptr},
 }};
 

@@ -1,5 +1,5 @@
 #pragma once
-// frmMain: the installer's one window. It has no behaviour of its own: it names the host and
+// frmMain: the installer's one window. It has no behaviour of its own: it names the game and
 // the package while the installation runs, and every box of the run stands over it.
 
 #include <windows.h>

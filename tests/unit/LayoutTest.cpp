@@ -8,7 +8,7 @@
 namespace tazel::layout {
 namespace {
 
-constexpr std::size_t kHost = 0;
+constexpr std::size_t kGameName = 0;
 constexpr std::size_t kCredit = 1;
 constexpr std::size_t kSubtitle = 2;
 constexpr std::size_t kPackage = 3;
@@ -64,11 +64,11 @@ TEST(WindowLayoutAt96Dpi, MatchesTheDesignedPixelFigures)
     EXPECT_EQ(layout.clientHeight, 164);
     EXPECT_EQ(layout.panel, (Box{0, 0, 230, 120}));
     EXPECT_EQ(layout.picture, (Box{247, 0, 151, 96}));
-    EXPECT_EQ(layout.lines[kHost], (Box{29, 7, 167, 43}));
+    EXPECT_EQ(layout.lines[kGameName], (Box{29, 7, 167, 43}));
     EXPECT_EQ(layout.lines[kCredit], (Box{13, 63, 201, 21}));
     EXPECT_EQ(layout.lines[kSubtitle], (Box{14, 93, 201, 25}));
     EXPECT_EQ(layout.lines[kPackage], (Box{0, 133, 407, 25}));
-    EXPECT_EQ(layout.fontHeights[kHost], 37);
+    EXPECT_EQ(layout.fontHeights[kGameName], 37);
     EXPECT_EQ(layout.fontHeights[kCredit], 16);
     EXPECT_EQ(layout.fontHeights[kSubtitle], 16);
     EXPECT_EQ(layout.fontHeights[kPackage], 16);
@@ -81,11 +81,11 @@ TEST(WindowLayoutAt144Dpi, ScalesEveryFigureByHalfAgainWithRounding)
     EXPECT_EQ(layout.clientHeight, 246);
     EXPECT_EQ(layout.panel, (Box{0, 0, 345, 180}));
     EXPECT_EQ(layout.picture, (Box{371, 0, 227, 144}));
-    EXPECT_EQ(layout.lines[kHost], (Box{44, 10, 251, 65}));
+    EXPECT_EQ(layout.lines[kGameName], (Box{44, 10, 251, 65}));
     EXPECT_EQ(layout.lines[kCredit], (Box{20, 95, 302, 32}));
     EXPECT_EQ(layout.lines[kSubtitle], (Box{21, 140, 302, 38}));
     EXPECT_EQ(layout.lines[kPackage], (Box{0, 200, 610, 38}));
-    EXPECT_EQ(layout.fontHeights[kHost], 56);
+    EXPECT_EQ(layout.fontHeights[kGameName], 56);
     EXPECT_EQ(layout.fontHeights[kPackage], 24);
 }
 

@@ -16,7 +16,7 @@ DESIGN_DPI = 96
 
 WINDOW_GREY = (224, 224, 224)
 PANEL_WHITE = (255, 255, 255)
-HOST_PURPLE = (102, 51, 102)
+PANEL_PURPLE = (102, 51, 102)
 PACKAGE_BLUE = (0, 0, 255)
 
 CLIENT_TWIPS = (6195, 2460)
@@ -29,9 +29,9 @@ SPACE_EM = 569 / 2048
 
 LineDesign = namedtuple("LineDesign", "name twips in_panel colour quarter_points trailing_spaces")
 LINES = (
-    LineDesign("host", (435, 100, 2505, 650), True, HOST_PURPLE, 111, 0),
-    LineDesign("credit", (195, 950, 3015, 315), True, HOST_PURPLE, 48, 0),
-    LineDesign("subtitle", (210, 1400, 3015, 375), True, HOST_PURPLE, 48, 1),
+    LineDesign("game", (435, 100, 2505, 650), True, PANEL_PURPLE, 111, 0),
+    LineDesign("credit", (195, 950, 3015, 315), True, PANEL_PURPLE, 48, 0),
+    LineDesign("subtitle", (210, 1400, 3015, 375), True, PANEL_PURPLE, 48, 1),
     LineDesign("package", (0, 2000, 6100, 375), False, PACKAGE_BLUE, 48, 0),
 )
 

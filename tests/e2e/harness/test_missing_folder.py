@@ -64,7 +64,7 @@ class BrowsingForTheFolder(ScenarioCase):
         self.assertEqual(len(run.boxes), 2)
         self.assertBox(run.boxes[1], SUCCESS_TITLE, SUCCESS)
         self.assertEqual(run.exit_code, EXIT_INSTALLED)
-        # Straight into the picked folder: the host's folder names are not appended to it.
+        # Straight into the picked folder: the game's folder names are not appended to it.
         self.assertFilesEqual("C:\\picked", self.deck())
         self.assertFalse(os.path.exists(self.prefix.unix_path("C:\\ProgramData\\Ombrix")))
 
