@@ -19,32 +19,40 @@ void Complain(const std::string& text)
     PrintError("tazelpack: " + text + "\n");
 }
 
-std::optional<Package> PackageFromDescription(const std::filesystem::path& description,
-                                              std::filesystem::path sources,
-                                              std::vector<std::filesystem::path>* read)
+namespace {
+
+std::filesystem::path SourcesFor(const std::filesystem::path& description, std::filesystem::path sources)
 {
     if (sources.empty())
         sources = description.parent_path().empty() ? std::filesystem::path(".") : description.parent_path();
-    const auto described = ReadDescription(description, sources);
+    return sources;
+}
+
+// The description read and checked, or nothing when its problems have been printed.
+std::optional<Description> Described(const std::filesystem::path& description, const std::filesystem::path& sources)
+{
+    auto described = ReadDescription(description, sources);
     if (!described) {
         PrintError(ProblemReport(Shown(description), described.error()));
         return std::nullopt;
     }
-    PrintError(Summary(*described));
+    return std::move(*described);
+}
 
+Package PackageOf(const Description& described, const std::filesystem::path& sources,
+                  std::vector<std::filesystem::path>* read)
+{
     Package package;
-    package.installerName = described->installerName;
-    package.displayName = described->displayName;
-    if (read)
-        read->push_back(description);
-    if (!described->version.empty()) {
-        package.version = VersionNumbers(described->version).value_or(package.version);
-        package.versionText = described->version;
+    package.installerName = described.installerName;
+    package.displayName = described.displayName;
+    if (!described.version.empty()) {
+        package.version = VersionNumbers(described.version).value_or(package.version);
+        package.versionText = described.version;
     }
-    if (!described->company.empty())
-        package.company = described->company;
-    package.copyright = described->copyright;
-    package.compressed = described->compression == "lzma";
+    if (!described.company.empty())
+        package.company = described.company;
+    package.copyright = described.copyright;
+    package.compressed = described.compression == "lzma";
     const auto art = [&](const std::string& source, std::optional<std::filesystem::path>& path) {
         if (source.empty())
             return;
@@ -52,9 +60,9 @@ std::optional<Package> PackageFromDescription(const std::filesystem::path& descr
         if (read)
             read->push_back(*path);
     };
-    art(described->icon, package.icon);
-    art(described->windowPicture, package.windowPicture);
-    for (const DescribedFile& file : described->files) {
+    art(described.icon, package.icon);
+    art(described.windowPicture, package.windowPicture);
+    for (const DescribedFile& file : described.files) {
         package.files.push_back({file.name, sources / PathFrom(file.source)});
         if (read)
             read->push_back(*package.files.back().source);
@@ -62,16 +70,52 @@ std::optional<Package> PackageFromDescription(const std::filesystem::path& descr
     return package;
 }
 
+// Making an installer holds its whole image, and a compressed package its sources beside it:
+// a 32-bit packer may run out of room for that, which is a refusal like any other.
+Expected<std::vector<std::byte>> Made(const Package& package, const Kit& kit)
+{
+    try {
+        return MakeInstaller(package, kit);
+    } catch (const std::bad_alloc&) {
+        return Refuse("not enough memory to make the installer");
+    }
+}
+
+} // namespace
+
+std::optional<Package> PackageFromDescription(const std::filesystem::path& description,
+                                              std::filesystem::path sources,
+                                              std::vector<std::filesystem::path>* read)
+{
+    sources = SourcesFor(description, std::move(sources));
+    const auto described = Described(description, sources);
+    if (!described)
+        return std::nullopt;
+    PrintError(Summary(*described));
+    if (read)
+        read->push_back(description);
+    return PackageOf(*described, sources, read);
+}
+
+int CheckOnly(const std::filesystem::path& description, std::filesystem::path sources, const Kit& kit)
+{
+    sources = SourcesFor(description, std::move(sources));
+    const auto described = Described(description, sources);
+    if (!described)
+        return kRefused;
+    // Made in memory as packing makes it, so that "good" means packing will not refuse it either
+    // (the installer's size in all is known only then).
+    if (const auto installer = Made(PackageOf(*described, sources, nullptr), kit); !installer) {
+        Complain(installer.error().message + "; the installer cannot be made");
+        return kRefused;
+    }
+    PrintOut(Summary(*described));
+    return kPacked;
+}
+
 int WriteInstaller(const Package& package, const Kit& kit, const std::filesystem::path& folder, const std::string& name)
 {
-    // Making an installer holds its whole image, and a compressed package its sources beside it:
-    // a 32-bit packer may run out of room for that, which is a refusal like any other.
-    Expected<std::vector<std::byte>> installer = Refuse("");
-    try {
-        installer = MakeInstaller(package, kit);
-    } catch (const std::bad_alloc&) {
-        installer = Refuse("not enough memory to make the installer");
-    }
+    const auto installer = Made(package, kit);
     if (!installer) {
         Complain(installer.error().message + "; no installer was written");
         return kRefused;

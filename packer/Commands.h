@@ -12,7 +12,7 @@
 namespace tazel::pack {
 
 // Exit statuses.
-inline constexpr int kPacked = 0;
+inline constexpr int kPacked = 0;  // made, checked good, or told what was asked
 inline constexpr int kRefused = 1; // a bad description, or an installer that could not be made
 inline constexpr int kUsage = 2;
 
@@ -27,6 +27,11 @@ using Arguments = std::vector<std::string>;
 [[nodiscard]] std::optional<Package> PackageFromDescription(const std::filesystem::path& description,
                                                             std::filesystem::path sources,
                                                             std::vector<std::filesystem::path>* read = nullptr);
+
+// Checks a description and its files as packing does, making the installer in memory, and writes
+// nothing: the publisher's summary on standard output when good, else the problems line by line
+// (or what stopped the making) on standard error. Gives the exit status.
+[[nodiscard]] int CheckOnly(const std::filesystem::path& description, std::filesystem::path sources, const Kit& kit);
 
 // Makes the installer and writes it as `<folder>/<name>.exe`, whole or not at all; prints its
 // path on standard output, or what stopped it on standard error. Gives the exit status.

@@ -11,12 +11,12 @@
 #include "core/Utf.h"
 #include "packer/Files.h"
 #include "packer/Icon.h"
+#include "packer/Packer.h"
 #include "packer/Picture.h"
 
 namespace tazel::pack {
 namespace {
 
-constexpr std::string_view kFilesSection = "[files]";
 constexpr std::size_t kMostFiles = kFileCount;
 // One payload entry is one resource, whose size the PE format holds in 32 bits; a game file
 // anywhere near that is a mistake, so the bound is a round one well below it.
@@ -361,35 +361,55 @@ Verdict IconContentProblem(std::span<const std::byte> bytes)
 }
 
 // The keys before [files], in the order the messages name them; a new key is a new row. Each is
-// given at most once; the required ones exactly once.
+// given at most once; the required ones exactly once. Its guide is what --help and the starter
+// descriptions tell of it (KeyGuide).
 struct Key {
     std::string_view name;
     std::string Description::* value;
     Verdict (*problem)(std::string_view value, const std::filesystem::path& sources);
     bool required = false;
+    std::string_view takes;
+    std::string_view byDefault;
+    std::string_view example;
 };
+
+// The guides below write these bounds out.
+static_assert(kLargestVersionNumber == 65535 && kMostVersionNumbers == 4 && kLongestVersionText == 128);
+static_assert(kWindowPictureWidth == 151 && kWindowPictureHeight == 96);
 
 constexpr Key kKeys[] = {
     {"installer-name", &Description::installerName,
-     [](std::string_view value, const std::filesystem::path&) { return InstallerNameProblem(value); }, true},
+     [](std::string_view value, const std::filesystem::path&) { return InstallerNameProblem(value); }, true,
+     "the installer's name, <installer-name>.exe: letters, digits, spaces and~-~_~.~(~)", "", "My{Kind}"},
     {"display-name", &Description::displayName,
-     [](std::string_view value, const std::filesystem::path&) { return DisplayNameProblem(value); }, true},
+     [](std::string_view value, const std::filesystem::path&) { return DisplayNameProblem(value); }, true,
+     "what the player reads: \"<display-name>~Installation\" on the window, \"<display-name>~Installed!\" "
+     "at the end", "", "My {Kind}"},
     {"version", &Description::version,
-     [](std::string_view value, const std::filesystem::path&) { return VersionProblem(value); }},
+     [](std::string_view value, const std::filesystem::path&) { return VersionProblem(value); }, false,
+     "the installer's version, one to four numbers of 0 to 65535 separated by dots", kProductVersionText, "1.0"},
     {"company", &Description::company,
-     [](std::string_view value, const std::filesystem::path&) { return VersionTextProblem(value, "company"); }},
+     [](std::string_view value, const std::filesystem::path&) { return VersionTextProblem(value, "company"); },
+     false, "the company in the installer's version block, at most 128 UTF-16 units", kProductCompany,
+     "My Company"},
     {"copyright", &Description::copyright,
-     [](std::string_view value, const std::filesystem::path&) { return VersionTextProblem(value, "copyright"); }},
+     [](std::string_view value, const std::filesystem::path&) { return VersionTextProblem(value, "copyright"); },
+     false, "the copyright line in the installer's version block, at most 128 UTF-16 units", "none",
+     "Copyright 2026 My Company"},
     {"icon", &Description::icon,
      [](std::string_view value, const std::filesystem::path& sources) {
          return ArtProblem(value, sources, "icon", IconContentProblem);
-     }},
+     },
+     false, "the installer's icon, an .ico file that holds a 32~x~32 image", "the product's icon", "My{Kind}.ico"},
     {"window-picture", &Description::windowPicture,
      [](std::string_view value, const std::filesystem::path& sources) {
          return ArtProblem(value, sources, "window picture", WindowPictureProblem);
-     }},
+     },
+     false, "the picture in the window's top right box, a JPEG or PNG of exactly 151~x~96 pixels",
+     "the product's picture", "My{Kind}.jpg"},
     {"compression", &Description::compression,
-     [](std::string_view value, const std::filesystem::path&) { return CompressionProblem(value); }},
+     [](std::string_view value, const std::filesystem::path&) { return CompressionProblem(value); }, false,
+     "none, or lzma to store the files compressed, which makes a smaller installer", "none", "lzma"},
 };
 
 std::string KeyList()
@@ -584,10 +604,11 @@ struct Kind {
     std::string_view count;
 };
 
+// The installer's own rule decides how many files it writes; the kinds only name the counts.
+constexpr Kind kKinds[] = {{"deck", 8, "eight"}, {"face", 5, "five"}};
+
 std::optional<Kind> KindOf(std::u16string_view firstName)
 {
-    // The installer's own rule decides how many files it writes; the kinds only name the counts.
-    constexpr Kind kKinds[] = {{"deck", 8, "eight"}, {"face", 5, "five"}};
     const auto written = static_cast<std::size_t>(LastFileIndexFor(WideUnits(firstName))) + 1;
     const auto kind = std::ranges::find(kKinds, written, &Kind::files);
     if (kind == std::end(kKinds))
@@ -692,6 +713,26 @@ std::expected<Description, std::vector<Problem>> ReadDescription(const std::file
     if (bytes->size() > kLargestDescription)
         return std::unexpected(Problems{{0, "is larger than 1 MiB; a description is a short text file"}});
     return CheckDescription(*bytes, sources);
+}
+
+std::vector<KeyGuide> DescribedKeys()
+{
+    std::vector<KeyGuide> keys;
+    for (const Key& key : kKeys)
+        keys.push_back({key.name, key.required, key.takes, key.byDefault, key.example});
+    return keys;
+}
+
+std::vector<KindGuide> PackageKinds()
+{
+    std::vector<KindGuide> kinds;
+    for (const std::wstring_view ending : {std::wstring_view(kDeckEnding), std::wstring_view(kFaceEnding)}) {
+        // The endings are ASCII.
+        const std::string text(ending.begin(), ending.end());
+        if (const auto kind = KindOf(Units(text)))
+            kinds.push_back({kind->name, text, kind->files, kind->count});
+    }
+    return kinds;
 }
 
 std::string ProblemReport(const std::string& shownPath, const std::vector<Problem>& problems)

@@ -17,6 +17,9 @@
 
 namespace tazel::pack {
 
+// The one section; the keys come before it, the files after.
+inline constexpr std::string_view kFilesSection = "[files]";
+
 // Texts are UTF-8, as written.
 struct DescribedFile {
     std::string name;
@@ -56,6 +59,29 @@ struct Problem {
 // The same, from the description's bytes.
 [[nodiscard]] std::expected<Description, std::vector<Problem>> CheckDescription(
     std::span<const std::byte> bytes, const std::filesystem::path& sources);
+
+// A key before [files] as the reader knows it, for the packer's help and its starter descriptions.
+struct KeyGuide {
+    std::string_view name;
+    bool required = false;
+    std::string_view takes;     // what its value is; a "~" joins words that stay on one line
+    std::string_view byDefault; // what a package without it gets; empty for a required key
+    std::string_view example;   // a value to show; "{Kind}" stands for the package's kind ("Deck")
+};
+
+// The reader's keys, in its order.
+[[nodiscard]] std::vector<KeyGuide> DescribedKeys();
+
+// A kind of package, as the installer's own rule makes it of the first file's name.
+struct KindGuide {
+    std::string_view name;  // "deck"
+    std::string ending;     // "dek": the first file's name ends so, case counting
+    std::size_t files = 0;  // exactly this many are listed
+    std::string_view count; // "eight"
+};
+
+// The kinds, deck first; a first name of any other ending makes a package of that one file.
+[[nodiscard]] std::vector<KindGuide> PackageKinds();
 
 // "PATH:LINE: text" ("PATH: text" for line 0) a line each, then "PATH: not built: N problem(s)".
 [[nodiscard]] std::string ProblemReport(const std::string& shownPath, const std::vector<Problem>& problems);

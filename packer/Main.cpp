@@ -1,59 +1,168 @@
 // tazelpack: a package description and its files in, a finished installer out.
 //
 //     tazelpack DESCRIPTION [--sources FOLDER] [--out FOLDER]
+//     tazelpack --check DESCRIPTION [--sources FOLDER]
+//     tazelpack --new KIND
+//     tazelpack --help | --version
 //
 // Writes <out>/<installer name>.exe (default: the current folder) and prints its path. A bad
-// description is reported line by line, and nothing is written.
+// description is reported line by line, and nothing is written. The packer explains itself to a
+// publisher who has nothing else: --help gives the description's form, --new a starter to fill in.
+
+#include <algorithm>
+#include <expected>
+#include <string_view>
 
 #include "packer/Commands.h"
+#include "packer/Guide.h"
 #include "packer/HostFiles.h"
+#include "packer/PackerVersion.h"
 
 namespace tazel::pack {
 namespace {
 
 constexpr char kUsageText[] =
     "usage: tazelpack DESCRIPTION [--sources FOLDER] [--out FOLDER]\n"
-    "  Makes the installer a package description names (docs/package-description.md) and writes it\n"
-    "  as <installer name>.exe into FOLDER (--out; default: the current folder).\n"
-    "  --sources FOLDER  the folder the description's sources are relative to (default: its own)\n";
+    "       tazelpack --check DESCRIPTION [--sources FOLDER]\n"
+    "       tazelpack --new KIND\n"
+    "       tazelpack --help | --version\n";
+
+// What the command line asks for. A new one is a value here, its options' rows and its case in Run.
+enum class Mode { Pack, Check, New, Help, Version };
+
+struct Request {
+    Mode mode = Mode::Pack;
+    std::optional<std::string> description, sources, out, kind;
+};
+
+struct Option {
+    std::string_view name;
+    Mode mode;                                   // the mode it asks for; Pack: none of its own
+    std::optional<std::string> Request::* value; // where its value goes; none: it takes no value
+    std::string_view needs;                      // its value, as "--out needs a folder" names it
+};
+
+constexpr Option kOptions[] = {
+    {"--sources", Mode::Pack, &Request::sources, "a folder"},
+    {"--out", Mode::Pack, &Request::out, "a folder"},
+    {"--check", Mode::Check, nullptr, ""},
+    {"--new", Mode::New, &Request::kind, "a kind"},
+    {"--help", Mode::Help, nullptr, ""},
+    {"-h", Mode::Help, nullptr, ""},
+    {"--version", Mode::Version, nullptr, ""},
+};
+
+std::string HelpText()
+{
+    return std::string(kUsageText) +
+           "Makes the installer a package description names, and writes it as\n"
+           "<installer name>.exe into FOLDER (--out; default: the current folder). A bad\n"
+           "description is reported line by line, and nothing is written.\n"
+           "  --sources FOLDER  the folder the sources are relative to (default: the\n"
+           "                    description's own)\n"
+           "  --check           checks the description and its files, makes the installer\n"
+           "                    in memory and writes nothing; sums the package up if good\n"
+           "  --new KIND        prints a starter description of a " + KindNames() + " package,\n"
+           "                    each line explained: tazelpack --new deck > MyDeck.package\n"
+           "  --version         prints the packer's version\n"
+           "\n" + DescriptionGuide();
+}
+
+// The request, or what is wrong with the command line (empty: the usage alone says it).
+std::expected<Request, std::string> Parse(const Arguments& arguments)
+{
+    Request request;
+    std::string_view modeOption;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        const auto option = std::ranges::find(kOptions, argument, &Option::name);
+        if (option == std::end(kOptions)) {
+            if (argument.starts_with("-") && argument != "-")
+                return std::unexpected("unknown option '" + argument + "'");
+            if (request.description)
+                return std::unexpected("one description at a time ('" + *request.description + "' and '" + argument +
+                                       "')");
+            request.description = argument;
+            continue;
+        }
+        // Help and the version are told whatever else the line holds.
+        if (option->mode == Mode::Help || option->mode == Mode::Version) {
+            Request told;
+            told.mode = option->mode;
+            return told;
+        }
+        if (option->mode != Mode::Pack) {
+            if (!modeOption.empty() && modeOption != option->name)
+                return std::unexpected(std::string(modeOption) + " and " + std::string(option->name) +
+                                       " go one at a time");
+            modeOption = option->name;
+            request.mode = option->mode;
+        }
+        if (option->value) {
+            if (i + 1 == arguments.size())
+                return std::unexpected(argument + " needs " + std::string(option->needs));
+            request.*option->value = arguments[++i];
+        }
+    }
+
+    switch (request.mode) {
+    case Mode::New:
+        if (request.description || request.sources || request.out)
+            return std::unexpected("--new takes no description, --sources or --out: it prints its description on "
+                                   "standard output (tazelpack --new " + *request.kind + " > NAME.package)");
+        break;
+    case Mode::Check:
+        if (request.out)
+            return std::unexpected("--check writes nothing, so --out has no place beside it");
+        [[fallthrough]];
+    case Mode::Pack:
+        if (!request.description)
+            return std::unexpected("");
+        break;
+    case Mode::Help:
+    case Mode::Version:
+        break;
+    }
+    return request;
+}
 
 int Run(const Arguments& arguments)
 {
-    std::optional<std::string> description, sources, out;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (argument == "-h" || argument == "--help") {
-            PrintOut(kUsageText);
-            return kPacked;
-        }
-        if (argument == "--sources" || argument == "--out") {
-            if (i + 1 == arguments.size()) {
-                Complain(argument + " needs a folder");
-                return kUsage;
-            }
-            (argument == "--sources" ? sources : out) = arguments[++i];
-            continue;
-        }
-        if (argument.starts_with("-") && argument != "-") {
-            Complain("unknown option '" + argument + "'");
-            PrintError(kUsageText);
-            return kUsage;
-        }
-        if (description) {
-            Complain("one description at a time ('" + *description + "' and '" + argument + "')");
-            return kUsage;
-        }
-        description = argument;
-    }
-    if (!description) {
+    const auto request = Parse(arguments);
+    if (!request) {
+        if (!request.error().empty())
+            Complain(request.error());
         PrintError(kUsageText);
         return kUsage;
     }
-
-    const auto package = PackageFromDescription(PathFrom(*description), sources ? PathFrom(*sources) : std::filesystem::path());
+    const auto path = [](const std::optional<std::string>& given) {
+        return given ? PathFrom(*given) : std::filesystem::path();
+    };
+    switch (request->mode) {
+    case Mode::Help:
+        PrintOut(HelpText());
+        return kPacked;
+    case Mode::Version:
+        PrintOut("tazelpack " TAZEL_PACKER_VERSION_TEXT "\n");
+        return kPacked;
+    case Mode::New: {
+        const auto starter = StarterDescription(*request->kind);
+        if (!starter) {
+            Complain("--new takes " + KindNames() + ", not '" + *request->kind + "'");
+            return kUsage;
+        }
+        PrintOut(*starter);
+        return kPacked;
+    }
+    case Mode::Check:
+        return CheckOnly(PathFrom(*request->description), path(request->sources), BuiltInKit());
+    case Mode::Pack:
+        break;
+    }
+    const auto package = PackageFromDescription(PathFrom(*request->description), path(request->sources));
     if (!package)
         return kRefused;
-    return WriteInstaller(*package, BuiltInKit(), out ? PathFrom(*out) : std::filesystem::path("."),
+    return WriteInstaller(*package, BuiltInKit(), request->out ? PathFrom(*request->out) : std::filesystem::path("."),
                           package->installerName);
 }
 

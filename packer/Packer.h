@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "packer/Kit.h"
@@ -16,6 +17,10 @@ namespace tazel::pack {
 
 // A payload source larger than this is refused: the installer maps its whole image.
 inline constexpr std::uint64_t kLargestSource = 1u << 30;
+
+// What a package without its own version or company gets: the product's.
+inline constexpr std::string_view kProductVersionText = "2.00.0004";
+inline constexpr std::string_view kProductCompany = "Tazel Deck Project";
 
 struct PackageFile {
     std::string name;                             // UTF-8, the name the file gets
@@ -29,8 +34,8 @@ struct Package {
     std::string displayName;
     std::vector<PackageFile> files;
     std::array<std::uint16_t, 4> version{2, 0, 0, 4};
-    std::string versionText = "2.00.0004";
-    std::string company = "Tazel Deck Project";
+    std::string versionText{kProductVersionText};
+    std::string company{kProductCompany};
     std::string copyright;                              // empty: none in the version block
     std::optional<std::filesystem::path> icon;          // none: the kit's
     std::optional<std::filesystem::path> windowPicture; // none: the kit's

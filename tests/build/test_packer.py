@@ -7,6 +7,7 @@ record besides."""
 import hashlib
 import os
 import pathlib
+import re
 import shutil
 import struct
 import subprocess
@@ -23,6 +24,7 @@ REPO = HERE.parents[1]
 BUILD = pathlib.Path(os.environ["TAZEL_WIN_BUILD_ROOT"])
 ART = pathlib.Path(os.environ["TAZEL_ART_DIR"])
 PACKER = BUILD / "native" / "packer" / "tazelpack"
+WINDOWS_PACKER = BUILD / "win-i686" / "TazelPack.exe"
 BUILD_PACKER = BUILD / "native" / "packer" / "tazelpack-build"
 PRODUCT = BUILD / "win-i686" / "TazelDeck.exe"
 STUB = BUILD / "win-i686" / "TazelStub.exe"
@@ -182,6 +184,96 @@ class PackerTest(unittest.TestCase):
             self.assertIn("cannot write into", result.stderr)
             self.assertEqual((out / "TazelDeck.exe").read_bytes(), b"the one before")
         self.assertEqual(sorted(os.listdir(out)), ["TazelDeck.exe"])
+
+    def test_help_names_every_key_the_reader_knows(self):
+        # The reader's own list, from its refusal of a key it does not know; the publisher's guide
+        # in docs/ has to keep up with it as well.
+        odd = self.work / "odd.package"
+        odd.write_text("colour = red\n")
+        refused = self.pack("--check", odd)
+        keys = re.split(r", | and ", re.search(r"the keys are (.+?), and the files go under", refused.stderr).group(1))
+        self.assertIn("installer-name", keys)
+        told = self.pack("--help")
+        self.assertEqual(told.returncode, 0, told.stderr)
+        guide = (REPO / "docs" / "package-description.md").read_text()
+        for key in keys:
+            self.assertRegex(told.stdout, rf"(?m)^  {re.escape(key)}  ", key)
+            self.assertIn(f"`{key}`", guide, key)
+
+    def test_version_is_the_one_in_the_windows_packers_version_block(self):
+        result = self.pack("--version")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertRegex(result.stdout, r"^tazelpack \d+(\.\d+){0,3}\n$")
+        version = result.stdout.split()[1]
+        image = pefile.PE(str(WINDOWS_PACKER))
+        strings = {key.decode(): value.decode() for info in image.FileInfo[0] if info.Key == b"StringFileInfo"
+                   for table in info.StringTable for key, value in table.entries.items()}
+        self.assertEqual((strings["FileVersion"], strings["ProductVersion"]), (version, version))
+        fixed = image.VS_FIXEDFILEINFO[0]
+        numbers = [int(n) for n in version.split(".")]
+        numbers += [0] * (4 - len(numbers))
+        for high, low in ((fixed.FileVersionMS, fixed.FileVersionLS), (fixed.ProductVersionMS, fixed.ProductVersionLS)):
+            self.assertEqual([high >> 16, high & 0xFFFF, low >> 16, low & 0xFFFF], numbers)
+
+    def test_a_starter_description_with_its_files_in_place_checks_good(self):
+        for kind in ("deck", "face"):
+            with self.subTest(kind):
+                starter = self.pack("--new", kind)
+                self.assertEqual(starter.returncode, 0, starter.stderr)
+                folder = self.work / kind
+                folder.mkdir()
+                (folder / "my.package").write_text(starter.stdout)
+                files = [line for line in starter.stdout.split("\n[files]\n", 1)[1].splitlines()
+                         if line and not line.startswith("#")]
+                for line in files:
+                    (folder / line.split("=", 1)[1].strip()).write_bytes(b"stand-in")
+                listed = sorted(os.listdir(folder))
+                result = self.pack("--check", folder / "my.package")
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertRegex(result.stdout, rf"^\S+\.exe: a {kind} package: ")
+                self.assertEqual(sorted(os.listdir(folder)), listed)
+
+    def test_check_tells_good_from_bad_and_writes_nothing(self):
+        bad = self.work / "bad.package"
+        bad.write_text((REPO / "resources" / "TazelDeck.package").read_text().replace("Tazel3.cbx = ", "CON.cbx = "))
+        # Five sources each below the bound for one, the installer above the bound for all: known
+        # only when the installer is made.
+        large = self.work / "large"
+        large.mkdir()
+        names = ["Largefac"] + [f"Large{i}.cbx" for i in range(4)]
+        (large / "large.package").write_text("installer-name = Large\ndisplay-name = Large\n[files]\n" +
+                                             "".join(f"{name} = {name}\n" for name in names))
+        for name in names:
+            with open(large / name, "wb") as f:
+                f.truncate(300 << 20)  # sparse
+        cases = [
+            ("good", [REPO / "resources" / "TazelDeck.package", "--sources", ART], 0, "TazelDeck.exe: a deck package", ""),
+            ("bad line", [bad, "--sources", ART], 1, "", f"{bad}:11: the file name 'CON.cbx' is the device CON"),
+            ("too large in all", [large / "large.package"], 1, "", "more than the 1 GiB"),
+        ]
+        for label, args, status, out, err in cases:
+            with self.subTest(label):
+                cwd = self.work / f"cwd {label}"
+                cwd.mkdir()
+                result = subprocess.run([str(PACKER), "--check", *map(str, args)], cwd=cwd, capture_output=True,
+                                        text=True, timeout=60)
+                self.assertEqual(result.returncode, status, result.stderr)
+                self.assertTrue(result.stdout.startswith(out) and (out or not result.stdout), result.stdout)
+                self.assertIn(err, result.stderr)
+                self.assertEqual(os.listdir(cwd), [])
+        self.assertEqual(sorted(os.listdir(large)), sorted(names + ["large.package"]))
+
+    def test_misused_options_are_refused_and_write_nothing(self):
+        out = self.work / "out"
+        for args, message in ((["--check", REPO / "resources" / "TazelDeck.package", "--out", out], "--out has no place"),
+                              (["--new", "deck", out / "my.package"], "standard output"),
+                              (["--new", "card"], "--new takes deck or face, not 'card'")):
+            with self.subTest(args[0] + " " + str(args[1])):
+                result = self.pack(*args)
+                self.assertEqual(result.returncode, 2)
+                self.assertEqual(result.stdout, "")
+                self.assertIn(message, result.stderr)
+                self.assertFalse(out.exists())
 
     def test_a_compressed_package_is_the_build_stub_with_the_decoder_and_its_files_as_lzma(self):
         out = self.work / "out"
