@@ -262,30 +262,6 @@ Verdict CompressionProblem(std::string_view value)
 
 // Files named by the keys: read whole and checked by `content` -----------------------------------
 
-// A path as messages show it: '/' between the parts, without empty or "." parts (".." stays:
-// only the file system knows where it leads).
-std::string ShownPath(const std::filesystem::path& path)
-{
-    const std::u8string generic = path.generic_u8string();
-    const std::string_view text(reinterpret_cast<const char*>(generic.data()), generic.size());
-    const std::size_t slashes = std::min(text.find_first_not_of('/'), text.size());
-    // A leading "//" names a network share on Windows; more than two are one.
-    std::string shown = slashes == 2 ? "//" : slashes > 0 ? "/" : "";
-    std::string parts;
-    for (std::size_t start = slashes; start < text.size();) {
-        const std::size_t end = std::min(text.find('/', start), text.size());
-        const std::string_view part = text.substr(start, end - start);
-        start = end + 1;
-        if (part.empty() || part == ".")
-            continue;
-        if (!parts.empty())
-            parts += '/';
-        parts += part;
-    }
-    shown += parts;
-    return shown.empty() ? "." : shown;
-}
-
 std::filesystem::path SourcePath(const std::filesystem::path& sources, std::string_view source)
 {
     // From UTF-8 explicitly: on Windows a narrow path would go through the ANSI code page.
