@@ -91,3 +91,9 @@ class WindowsPacker(InstallerTestCase):
         self.assertEqual(out, "")
         self.assertIn(f"{FOLDER}\\Bad.package:11: the file name 'CON.cbx' is the device CON", err)
         self.assertFalse(os.path.exists(self.prefix.unix_path(f"{FOLDER}\\out")))
+        # A description named as a device, which Windows would open in its place: a file on Linux.
+        self.prefix.write_file(f"{FOLDER}\\nul.package", self.description)
+        status, out, err = self.pack(f"{FOLDER}\\nul.package", "--sources", f"{FOLDER}\\art", "--out", f"{FOLDER}\\out")
+        self.assertEqual((status, out), (1, ""))
+        self.assertIn(f"{FOLDER}\\nul.package: the name 'nul.package' is the device NUL to Windows", err)
+        self.assertFalse(os.path.exists(self.prefix.unix_path(f"{FOLDER}\\out")))
