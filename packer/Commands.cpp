@@ -2,9 +2,8 @@
 
 #include <new>
 
-#include <system_error>
-
 #include "packer/Description.h"
+#include "packer/Files.h"
 #include "packer/HostFiles.h"
 
 namespace tazel::pack {
@@ -120,10 +119,9 @@ int WriteInstaller(const Package& package, const Kit& kit, const std::filesystem
         Complain(installer.error().message + "; no installer was written");
         return kRefused;
     }
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error) {
-        Complain("cannot make the folder " + Shown(folder) + " (" + error.message() + "); no installer was written");
+    if (const auto made = MakeFolders(folder); !made) {
+        Complain("cannot make the folder " + Shown(folder) + " (" + made.error().description +
+                 "); no installer was written");
         return kRefused;
     }
     const std::filesystem::path target = folder / PathFrom(name + ".exe");

@@ -262,34 +262,20 @@ Verdict CompressionProblem(std::string_view value)
 
 // Files named by the keys: read whole and checked by `content` -----------------------------------
 
-// A path as messages show it: '/' between the parts, without empty or "." parts (".." stays:
-// only the file system knows where it leads).
-std::string ShownPath(const std::filesystem::path& path)
-{
-    const std::u8string generic = path.generic_u8string();
-    const std::string_view text(reinterpret_cast<const char*>(generic.data()), generic.size());
-    const std::size_t slashes = std::min(text.find_first_not_of('/'), text.size());
-    // A leading "//" names a network share on Windows; more than two are one.
-    std::string shown = slashes == 2 ? "//" : slashes > 0 ? "/" : "";
-    std::string parts;
-    for (std::size_t start = slashes; start < text.size();) {
-        const std::size_t end = std::min(text.find('/', start), text.size());
-        const std::string_view part = text.substr(start, end - start);
-        start = end + 1;
-        if (part.empty() || part == ".")
-            continue;
-        if (!parts.empty())
-            parts += '/';
-        parts += part;
-    }
-    shown += parts;
-    return shown.empty() ? "." : shown;
-}
-
 std::filesystem::path SourcePath(const std::filesystem::path& sources, std::string_view source)
 {
     // From UTF-8 explicitly: on Windows a narrow path would go through the ANSI code page.
     return sources / std::u8string(source.begin(), source.end());
+}
+
+// A source as written, then the path it names where that shows more: "'art/x.ico' (faces/art/x.ico)",
+// but "'art/x.ico'" alone where the sources' folder is the current one.
+std::string ShownSource(std::string_view source, const std::filesystem::path& path)
+{
+    const std::string shown = ShownPath(path);
+    if (CodePoints(source).size() <= kLongestShown && shown == ShownPath(SourcePath({}, source)))
+        return Shown(source);
+    return Shown(source) + " (" + shown + ")";
 }
 
 // What keeps the file `what` names from being read: missing, not a file, unreadable, empty, or
@@ -342,7 +328,7 @@ Verdict ArtProblem(std::string_view source, const std::filesystem::path& sources
     if (source.empty())
         return "the " + std::string(what) + " is empty: name its file after '='";
     const std::filesystem::path path = SourcePath(sources, source);
-    const std::string named = "the " + std::string(what) + " " + Shown(source) + " (" + ShownPath(path) + ")";
+    const std::string named = "the " + std::string(what) + " " + ShownSource(source, path);
     if (Verdict problem = ReadableProblem(named, path, kLargestArt, "an icon or picture file may hold at most"))
         return problem;
     const auto bytes = ReadUpTo(path, kLargestArt);
@@ -543,6 +529,44 @@ Parsed Parse(std::string_view data, Problems& problems)
     return parsed;
 }
 
+// A description saved as UTF-16 or UTF-32, as some editors save text: known by its byte order
+// mark, or without one by where its NUL bytes fall. A UTF-8 description has none, and its keys and
+// names are mostly ASCII, each character of which is one unit with NUL in its other bytes.
+std::optional<std::string_view> WideEncoding(std::string_view data)
+{
+    struct Encoding {
+        std::string_view mark;
+        std::string_view name;
+        std::array<bool, 4> nul; // which of every four bytes are NUL in ASCII text
+    };
+    using namespace std::string_view_literals;
+    constexpr Encoding kEncodings[] = {
+        {"\xFF\xFE\0\0"sv, "UTF-32 text (little-endian)", {false, true, true, true}},
+        {"\0\0\xFE\xFF"sv, "UTF-32 text (big-endian)", {true, true, true, false}},
+        {"\xFF\xFE"sv, "UTF-16 text (little-endian)", {false, true, false, true}},
+        {"\xFE\xFF"sv, "UTF-16 text (big-endian)", {true, false, true, false}},
+    };
+    for (const Encoding& encoding : kEncodings) {
+        if (data.starts_with(encoding.mark))
+            return encoding.name;
+    }
+    if (data.find('\0') == std::string_view::npos)
+        return std::nullopt;
+    std::array<std::size_t, 4> bytes{}, nuls{};
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        ++bytes[i % 4];
+        nuls[i % 4] += data[i] == '\0' ? 1 : 0;
+    }
+    for (const Encoding& encoding : kEncodings) {
+        bool fits = true;
+        for (std::size_t i = 0; i < 4; ++i)
+            fits = fits && (2 * nuls[i] > bytes[i]) == encoding.nul[i]; // more than half of them NUL, or not
+        if (fits)
+            return encoding.name;
+    }
+    return std::nullopt;
+}
+
 // Checking ---------------------------------------------------------------------------------------
 
 // A file of the package with its name as Windows reads it.
@@ -593,7 +617,7 @@ Verdict SourceProblem(const DescribedFile& file, const std::filesystem::path& so
     if (file.source.empty())
         return named + " has no source after '='";
     const std::filesystem::path path = SourcePath(sources, file.source);
-    return ReadableProblem("the source of " + named + ", " + Shown(file.source) + " (" + ShownPath(path) + ")", path,
+    return ReadableProblem("the source of " + named + ", " + ShownSource(file.source, path), path,
                            kLargestSource, "a file the installer carries may hold at most");
 }
 
@@ -692,8 +716,12 @@ std::optional<std::array<std::uint16_t, 4>> VersionNumbers(std::string_view text
 std::expected<Description, std::vector<Problem>> CheckDescription(std::span<const std::byte> bytes,
                                                                   const std::filesystem::path& sources)
 {
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    // One line for it, not one for each line that does not read as UTF-8.
+    if (const auto encoding = WideEncoding(text))
+        return std::unexpected(Problems{{0, "is " + std::string(*encoding) + "; save the description as UTF-8"}});
     Problems problems;
-    Parsed parsed = Parse(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), problems);
+    Parsed parsed = Parse(text, problems);
     Check(parsed, sources, problems);
     if (problems.empty())
         return std::move(parsed.description);
@@ -707,6 +735,13 @@ std::expected<Description, std::vector<Problem>> ReadDescription(const std::file
     const auto unreadable = [](const SystemError& error) {
         return std::unexpected(Problems{{0, "cannot be read (" + error.description + ")"}});
     };
+    // On Windows such a name opens the device, which reads as empty.
+    if (const auto device = DeviceNamed(path)) {
+        const std::u8string name = path.filename().u8string();
+        return std::unexpected(Problems{
+            {0, "the name " + Shown(std::string(name.begin(), name.end())) + " is the device " + *device +
+                    " to Windows, which opens the device in its place; give the description another name"}});
+    }
     const auto bytes = ReadUpTo(path, kLargestDescription);
     if (!bytes)
         return unreadable(bytes.error());

@@ -1,4 +1,5 @@
-// Writing the installer and printing, on Windows: wide paths throughout, never the ANSI code page.
+// Writing the installer and printing, on Windows: wide paths throughout, never the ANSI code page,
+// and handed to the system in their \\?\ form (packer/Files.h).
 
 #include <windows.h>
 
@@ -8,6 +9,7 @@
 #include <utility>
 
 #include "core/Utf.h"
+#include "packer/Files.h"
 
 namespace tazel::pack {
 namespace {
@@ -58,24 +60,9 @@ private:
     HANDLE handle_;
 };
 
-std::string SystemText(DWORD code)
+std::unexpected<PackError> SystemRefusal(const std::string& what)
 {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::u16string text;
-    if (length != 0)
-        text.assign(buffer, buffer + length);
-    LocalFree(buffer);
-    while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n' || text.back() == u' ' || text.back() == u'.'))
-        text.pop_back();
-    return text.empty() ? "error " + std::to_string(code) : Utf16ToUtf8(text);
-}
-
-std::unexpected<PackError> SystemRefusal(const std::string& what, DWORD code = GetLastError())
-{
-    return Refuse(what + " (" + SystemText(code) + ")");
+    return Refuse(what + " (" + LastSystemError().description + ")");
 }
 
 void Print(DWORD which, const std::string& text)
@@ -100,10 +87,11 @@ void Print(DWORD which, const std::string& text)
 Expected<void> WriteWholeFile(const std::filesystem::path& target, std::span<const std::byte> bytes)
 {
     const std::filesystem::path folder = target.parent_path().empty() ? L"." : target.parent_path();
-    const std::wstring temporary =
-        (folder / (L"." + target.filename().wstring() + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp"))
-            .wstring();
     const std::string shownFolder = Shown(folder);
+    const std::filesystem::path system = SystemPath(target);
+    const std::wstring temporary = (system.parent_path() / (L"." + system.filename().wstring() + L"." +
+                                                             std::to_wstring(GetCurrentProcessId()) + L".tmp"))
+                                       .wstring();
 
     const PendingTemporary pending(temporary);
     UniqueFile file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -131,7 +119,7 @@ Expected<void> WriteWholeFile(const std::filesystem::path& target, std::span<con
         DeleteFileW(temporary.c_str());
         return refusal;
     }
-    if (!MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!MoveFileExW(temporary.c_str(), system.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         auto refusal = SystemRefusal("cannot put the installer in place as " + Shown(target));
         DeleteFileW(temporary.c_str());
         return refusal;

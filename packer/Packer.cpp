@@ -9,6 +9,7 @@
 #include "core/Utf.h"
 #include "packer/Compression.h"
 #include "packer/FastSha256.h"
+#include "packer/Files.h"
 #include "packer/HostFiles.h"
 #include "packer/Icon.h"
 #include "packer/PeImage.h"
@@ -69,9 +70,8 @@ Expected<std::vector<std::byte>> VersionBlockFor(const Package& package, const s
 // check does: the file may have changed since.
 Expected<std::vector<std::byte>> ReadArt(const std::filesystem::path& path, const char* what)
 {
-    std::error_code error;
-    if (const auto size = std::filesystem::file_size(path, error); !error && size > kLargestSource)
-        return Refuse(std::string("the ") + what + " " + Shown(path) + " is too large: " + std::to_string(size) +
+    if (const auto facts = Inspect(path); facts && facts->kind == FileKind::Regular && facts->size > kLargestSource)
+        return Refuse(std::string("the ") + what + " " + Shown(path) + " is too large: " + std::to_string(facts->size) +
                       " bytes");
     return ReadWholeFile(path);
 }
@@ -164,10 +164,12 @@ Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit
         const auto& source = package.files[i].source;
         if (!source)
             continue;
-        std::error_code error;
-        const auto size = std::filesystem::file_size(*source, error);
-        if (error)
-            return Refuse(Shown(*source) + " cannot be read (" + error.message() + ")");
+        const auto facts = Inspect(*source);
+        if (!facts)
+            return Refuse(Shown(*source) + " cannot be read (" + facts.error().description + ")");
+        if (facts->kind != FileKind::Regular)
+            return Refuse(Shown(*source) + " is not a file");
+        const std::uintmax_t size = facts->size;
         if (size > kLargestSource)
             return Refuse(Shown(*source) + " is too large: " + std::to_string(size) +
                           " bytes; a file the installer carries may hold at most " + std::to_string(kLargestSource));

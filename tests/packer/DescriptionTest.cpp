@@ -161,11 +161,22 @@ Edits Keys(const std::string& lines)
     return {{3, lines + "\n[files]"}};
 }
 
+// The (ASCII) description as an editor saves it in UTF-16 or UTF-32, with or without a byte order mark.
+template <int kUnit, bool kBigEndian, bool kMark>
+std::string Encoded(std::string_view ascii)
+{
+    std::string out = kMark ? Bytes(0xFEFF, kUnit, kBigEndian) : "";
+    for (const char c : ascii)
+        out += Bytes(static_cast<unsigned char>(c), kUnit, kBigEndian);
+    return out;
+}
+
 struct BadRow {
     const char* what;
     Edits edits;
     int line; // of the problem; 0 for the whole description
     std::string message; // what the problem's text must hold
+    std::string (*encoded)(std::string_view) = nullptr; // the edited text saved otherwise than as UTF-8
 };
 
 const BadRow kBad[] = {
@@ -264,6 +275,9 @@ const BadRow kBad[] = {
     {"unknown section", {{3, "[file]\n[files]"}}, 3, "unknown section '[file]'; the one section is [files]"},
     {"no files", Removed(4, 8), 0, "no files: list them under [files]"},
     {"not UTF-8", {{3, "# F\xe4" "ces\n[files]"}}, 3, "the line is not UTF-8 text"},
+    {"UTF-16 with a byte order mark", {}, 0, "is UTF-16 text (little-endian); save the description as UTF-8",
+     Encoded<2, false, true>},
+    {"UTF-32 without one", {}, 0, "is UTF-32 text (big-endian); save the description as UTF-8", Encoded<4, true, false>},
 };
 
 class DescriptionTest : public ::testing::Test {
@@ -363,6 +377,10 @@ TEST_F(DescriptionTest, AGoodDescriptionPassesWhateverItsDisplayName)
     EXPECT_EQ(VersionNumbers("1.2.3"), (std::array<std::uint16_t, 4>{1, 2, 3, 0}));
     EXPECT_EQ(VersionNumbers("65536"), std::nullopt);
 
+    // A description named as a device of Windows is an ordinary file here.
+    Write(*folder_ / "nul.package", kGood);
+    EXPECT_TRUE(ReadDescription(*folder_ / "nul.package", *folder_));
+
     const auto quoted = CheckDescription(std::as_bytes(std::span(crlf.data(), crlf.size())), *folder_);
     ASSERT_TRUE(quoted);
     EXPECT_EQ(quoted->files[1].name, "#0=.cbx");
@@ -373,7 +391,7 @@ TEST_F(DescriptionTest, EveryBadInputNamesItsLineAndItsProblem)
 {
     const std::string path = (*folder_ / "test.package").string();
     for (const BadRow& row : kBad) {
-        const auto problems = Problems(Edited(row.edits));
+        const auto problems = Problems(row.encoded ? row.encoded(Edited(row.edits)) : Edited(row.edits));
         const std::string report = Report(problems);
         ASSERT_EQ(problems.size(), 1u) << row.what << "\n" << report;
         EXPECT_EQ(problems[0].line, row.line) << row.what << "\n" << report;
@@ -397,6 +415,12 @@ TEST_F(DescriptionTest, EveryProblemIsReportedInOrderOfLineThenText)
                      "the installer carries may hold at most 1,073,741,824\n" +
               path + ": not built: 4 problems\n");
     EXPECT_EQ(ProblemReport("x.package", {{3, "one"}}), "x.package:3: one\nx.package: not built: 1 problem\n");
+
+    // Sources in the current folder: the path is the source as written, and is named once.
+    const std::string icon = Edited(Keys("icon = nothing.ico"));
+    const auto once = CheckDescription(std::as_bytes(std::span(icon.data(), icon.size())), ".");
+    ASSERT_FALSE(once);
+    EXPECT_EQ(once.error()[0].text, "the icon 'nothing.ico' does not exist");
 }
 
 TEST_F(DescriptionTest, AnUnreadableOrOversizedDescriptionIsRefusedWhole)

@@ -527,6 +527,19 @@ class Prefix:
         self.drives[letter] = folder
         return folder
 
+    def map_share(self, server, share, windows_folder):
+        """Makes `windows_folder` the network share \\\\server\\share (and \\\\?\\UNC\\server\\share). Wine 8
+        reaches a share only through the prefix's dosdevices/unc/<server>/<share>: it has no network
+        client of its own, and \\\\localhost\\C$ is refused (ERROR_BAD_DEV_TYPE)."""
+        link = os.path.join(self.path, "dosdevices", "unc", server, share)
+        for folder in (os.path.dirname(os.path.dirname(link)), os.path.dirname(link)):
+            if not os.path.isdir(folder):
+                os.mkdir(folder)
+                self.account.give(folder)
+        os.symlink(self.unix_path(windows_folder), link)
+        self.account.give(link)
+        return f"\\\\{server}\\{share}"
+
     def map_small_drive(self, letter, size_bytes):
         """Maps drive `letter` to a tmpfs of `size_bytes`: a disk that fills up."""
         if not self.account.privileged:
