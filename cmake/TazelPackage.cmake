@@ -14,7 +14,7 @@
 #
 # tazel_add_package(<target> DESCRIPTION <file> [SOURCES <folder>] [STUB <stub target>]
 #                   [LZMA_STUB <stub target>] [OUTPUT_NAME <exe name>])
-#     An installer from a package description (docs/package-description.md), checked as a
+#     An installer from a package description (docs/publishing.md), checked as a
 #     publisher's is; sources are relative to the description's folder or to SOURCES. Named after
 #     the installer name unless OUTPUT_NAME says otherwise. A description that asks for compression
 #     is packed into LZMA_STUB, by default TazelStubLzma, the stub with the decoder.

@@ -1,5 +1,5 @@
 #pragma once
-// The package description (docs/package-description.md): a small text file, written by hand,
+// The package description (docs/publishing.md): a small text file, written by hand,
 // that says everything about one installer. Reading it finds every problem, each with its line,
 // before anything is made from it.
 

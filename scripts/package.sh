@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Makes the installer for one package description (docs/package-description.md) with the package
+# Makes the installer for one package description (docs/publishing.md) with the package
 # maker, tazelpack, and writes it, Authenticode-signed when a certificate is given, with a
 # SHA256SUMS file into a folder of its own. A bad description stops here with its problems, line
 # by line, and nothing is written.

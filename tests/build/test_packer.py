@@ -195,7 +195,7 @@ class PackerTest(unittest.TestCase):
         self.assertIn("installer-name", keys)
         told = self.pack("--help")
         self.assertEqual(told.returncode, 0, told.stderr)
-        guide = (REPO / "docs" / "package-description.md").read_text()
+        guide = (REPO / "docs" / "publishing.md").read_text()
         for key in keys:
             self.assertRegex(told.stdout, rf"(?m)^  {re.escape(key)}  ", key)
             self.assertIn(f"`{key}`", guide, key)
