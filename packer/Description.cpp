@@ -577,24 +577,6 @@ Verdict SourceProblem(const DescribedFile& file, const std::filesystem::path& so
                            kLargestSource, "a file the installer carries may hold at most");
 }
 
-// What the first file's name makes of the package: how many files the installer writes.
-struct Kind {
-    std::string_view name;
-    std::size_t files;
-    std::string_view count;
-};
-
-std::optional<Kind> KindOf(std::u16string_view firstName)
-{
-    // The installer's own rule decides how many files it writes; the kinds only name the counts.
-    constexpr Kind kKinds[] = {{"deck", 8, "eight"}, {"face", 5, "five"}};
-    const auto written = static_cast<std::size_t>(LastFileIndexFor(WideUnits(firstName))) + 1;
-    const auto kind = std::ranges::find(kKinds, written, &Kind::files);
-    if (kind == std::end(kKinds))
-        return std::nullopt;
-    return *kind;
-}
-
 Verdict KindProblem(const NamedFile& first, std::size_t count)
 {
     // The ending as the player reads it; the rule reads UTF-16 units, which gives the same kind.
@@ -659,6 +641,17 @@ void Check(const Parsed& parsed, const std::filesystem::path& sources, Problems&
 }
 
 } // namespace
+
+std::optional<PackageKind> KindOf(std::u16string_view firstName)
+{
+    // The installer's own rule decides how many files it writes; the kinds only name the counts.
+    constexpr PackageKind kKinds[] = {{"deck", 8, "eight"}, {"face", 5, "five"}};
+    const auto written = static_cast<std::size_t>(LastFileIndexFor(WideUnits(firstName))) + 1;
+    const auto kind = std::ranges::find(kKinds, written, &PackageKind::files);
+    if (kind == std::end(kKinds))
+        return std::nullopt;
+    return *kind;
+}
 
 std::optional<std::array<std::uint16_t, 4>> VersionNumbers(std::string_view text)
 {

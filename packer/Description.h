@@ -60,6 +60,15 @@ struct Problem {
 // "PATH:LINE: text" ("PATH: text" for line 0) a line each, then "PATH: not built: N problem(s)".
 [[nodiscard]] std::string ProblemReport(const std::string& shownPath, const std::vector<Problem>& problems);
 
+// What the first file's name makes of the package, by the installer's own kind rule: how many
+// files the installer writes. Nothing for a one-file package.
+struct PackageKind {
+    std::string_view name;  // "deck", "face"
+    std::size_t files;
+    std::string_view count; // "eight", "five"
+};
+[[nodiscard]] std::optional<PackageKind> KindOf(std::u16string_view firstName);
+
 // What the package installs and what the player reads, for the publisher; three lines.
 [[nodiscard]] std::string Summary(const Description& description);
 
