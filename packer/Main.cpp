@@ -7,6 +7,7 @@
 
 #include "packer/Commands.h"
 #include "packer/HostFiles.h"
+#include "packer/Inspection.h"
 
 namespace tazel::pack {
 namespace {
@@ -19,6 +20,8 @@ constexpr char kUsageText[] =
 
 int Run(const Arguments& arguments)
 {
+    if (!arguments.empty() && arguments[0] == "--inspect")
+        return InspectCommand(std::span(arguments).subspan(1));
     std::optional<std::string> description, sources, out;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
