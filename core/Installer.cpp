@@ -1,12 +1,10 @@
 #include "core/Installer.h"
 
-#include <algorithm>
 #include <cstdint>
-#include <optional>
 
 #include "core/Messages.h"
 #include "core/Pause.h"
-#include "core/Sha256.h"
+#include "core/PayloadCheck.h"
 #include "core/TemporaryFiles.h"
 #include "core/Text.h"
 
@@ -32,66 +30,6 @@ std::wstring EightHexDigits(std::uint32_t value)
 
 // ERROR_FILE_CORRUPT: no system call failed, the installer's own file is not as it was made.
 constexpr std::uint32_t kDamagedCode = 1392;
-
-// The integrity check of the payload: every entry the record has a digest for is hashed, a step
-// at a time, and compared. An entry without one (test packages only) is left to the copy stage.
-class PayloadCheck final : public PauseWork {
-public:
-    PayloadCheck(const PackageManifest& manifest, Platform& platform) : manifest_(manifest), platform_(platform) {}
-
-    bool Step() override
-    {
-        if (done_)
-            return false;
-        if (!inEntry_) {
-            while (entry_ < kFileCount && !manifest_.PayloadDigests[entry_])
-                ++entry_;
-            if (entry_ == kFileCount)
-                return Stop();
-            auto payload = platform_.LoadPayload(kFirstPayloadResourceId + static_cast<int>(entry_), manifest_.Storage);
-            if (!payload) {
-                failure_ = std::move(payload.error());
-                return Stop();
-            }
-            rest_ = *payload;
-            sha_ = Sha256();
-            inEntry_ = true;
-        }
-        const PayloadBytes piece = rest_.first(std::min(rest_.size(), kCheckStepBytes));
-        sha_.Add(piece);
-        rest_ = rest_.subspan(piece.size());
-        if (rest_.empty()) {
-            inEntry_ = false;
-            if (sha_.Finish() != *manifest_.PayloadDigests[entry_]) {
-                damaged_ = true;
-                return Stop();
-            }
-            ++entry_;
-        }
-        return true;
-    }
-
-    // Once no step is left: an entry that could not be fetched, or whether every entry matched.
-    [[nodiscard]] const std::optional<Failure>& failure() const { return failure_; }
-    [[nodiscard]] bool damaged() const { return damaged_; }
-
-private:
-    bool Stop()
-    {
-        done_ = true;
-        return false;
-    }
-
-    const PackageManifest& manifest_;
-    Platform& platform_;
-    std::size_t entry_ = 0;
-    bool inEntry_ = false;
-    PayloadBytes rest_;
-    Sha256 sha_;
-    bool done_ = false;
-    bool damaged_ = false;
-    std::optional<Failure> failure_;
-};
 
 struct CopyFailure {
     bool trapArmed = false;

@@ -26,10 +26,6 @@ enum class RunOutcome : int {
     Damaged = 10,           // the damaged-installer report: the record or a payload entry fails its digest
 };
 
-// The integrity check hashes the payload in steps of this many bytes, between which the pause
-// serves the window: well under a millisecond each in 32-bit code (bench/CheckTiming.cpp).
-inline constexpr std::size_t kCheckStepBytes = 64 * 1024;
-
 // The manifest as the installer's package record gave it, or what made the record unreadable.
 using StoredManifest = Expected<PackageManifest, RecordFault>;
 

@@ -12,6 +12,7 @@
 #include "core/Failure.h"
 #include "core/PackageManifest.h"
 #include "core/Pause.h"
+#include "core/PayloadCheck.h"
 
 namespace tazel {
 
@@ -21,10 +22,8 @@ using WindowHandle = std::uintptr_t;
 enum class Buttons : int { Ok = 0, OkCancel = 1 };
 enum class BoxResult : int { Ok = 1, Cancel = 2 };
 
-// One payload entry's stored bytes. A view: the executable's resource section owns them.
-using PayloadBytes = std::span<const std::byte>;
-
-class Platform {
+// The payload's entries come through PayloadSource::LoadPayload, the integrity check's source.
+class Platform : public PayloadSource {
 public:
     virtual ~Platform() = default;
 
@@ -42,10 +41,10 @@ public:
     [[nodiscard]] virtual Expected<bool, Failure> DirectoryExists(const std::wstring& path) = 0;
     [[nodiscard]] virtual std::wstring BrowseForFolder(WindowHandle owner) = 0;
 
-    // Payload entries and the files they become. LoadPayload gives an entry's stored bytes, in the
-    // resource type of its storage; DecodePayload the bytes a compressed entry decodes to, a view
-    // valid until its next call, which holds one entry at a time.
-    [[nodiscard]] virtual Expected<PayloadBytes, Failure> LoadPayload(int resourceId, PayloadStorage storage) = 0;
+    // Payload entries and the files they become. LoadPayload (of PayloadSource) gives an entry's
+    // stored bytes, in the resource type of its storage, which the executable's resource section
+    // owns; DecodePayload the bytes a compressed entry decodes to, a view valid until its next
+    // call, which holds one entry at a time.
     [[nodiscard]] virtual Expected<PayloadBytes, Failure> DecodePayload(PayloadBytes stored) = 0;
     [[nodiscard]] virtual Expected<void, Failure> WritePayloadFile(const std::wstring& path,
                                                                        PayloadBytes bytes) = 0;

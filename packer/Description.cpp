@@ -184,7 +184,7 @@ Verdict VersionTextProblem(std::string_view value, std::string_view what)
     return std::nullopt;
 }
 
-using VersionParse = std::expected<std::array<std::uint16_t, 4>, std::string>;
+using VersionParse = tazel::Expected<std::array<std::uint16_t, 4>, std::string>;
 
 VersionParse ParseVersion(std::string_view text)
 {
@@ -192,11 +192,11 @@ VersionParse ParseVersion(std::string_view text)
                              " separated by dots, such as 3.1.0.27";
     const std::string named = "the version " + Shown(text);
     if (text.empty())
-        return std::unexpected("the version is empty" + form);
+        return Unexpected("the version is empty" + form);
     const std::u32string codePoints = CodePoints(text);
     const auto odd = std::ranges::find_if(codePoints, [](char32_t c) { return c != U'.' && (c < U'0' || c > U'9'); });
     if (odd != codePoints.end())
-        return std::unexpected(named + " holds " + ShownCharacter(*odd) + form);
+        return Unexpected(named + " holds " + ShownCharacter(*odd) + form);
     std::vector<std::string_view> parts;
     for (std::size_t start = 0; start <= text.size();) {
         const std::size_t end = std::min(text.find('.', start), text.size());
@@ -204,17 +204,17 @@ VersionParse ParseVersion(std::string_view text)
         start = end + 1;
     }
     if (parts.size() > kMostVersionNumbers)
-        return std::unexpected(named + " has " + std::to_string(parts.size()) + " numbers" + form);
+        return Unexpected(named + " has " + std::to_string(parts.size()) + " numbers" + form);
     std::array<std::uint16_t, 4> numbers{};
     for (std::size_t i = 0; i < parts.size(); ++i) {
         if (parts[i].empty())
-            return std::unexpected(named + " has an empty number: a dot at an end or two together" + form);
+            return Unexpected(named + " has an empty number: a dot at an end or two together" + form);
         std::uint32_t value = 0;
         for (const char digit : parts[i])
             value = std::min<std::uint32_t>(value * 10 + static_cast<std::uint32_t>(digit - '0'),
                                             kLargestVersionNumber + 1);
         if (value > kLargestVersionNumber)
-            return std::unexpected(named + ": " + std::string(parts[i].substr(parts[i].find_first_not_of('0'))) +
+            return Unexpected(named + ": " + std::string(parts[i].substr(parts[i].find_first_not_of('0'))) +
                                    " is more than the " + std::to_string(kLargestVersionNumber) +
                                    " a version block holds");
         numbers[i] = static_cast<std::uint16_t>(value);
@@ -304,17 +304,17 @@ Verdict ReadableProblem(const std::string& what, const std::filesystem::path& pa
 }
 
 // Up to one byte more than `limit`: a file that size is too large for its purpose.
-std::expected<std::vector<std::byte>, SystemError> ReadUpTo(const std::filesystem::path& path, std::size_t limit)
+tazel::Expected<std::vector<std::byte>, SystemError> ReadUpTo(const std::filesystem::path& path, std::size_t limit)
 {
     auto file = InputFile::Open(path);
     if (!file)
-        return std::unexpected(file.error());
+        return Unexpected(file.error());
     std::vector<std::byte> bytes;
     std::byte piece[64 * 1024];
     while (bytes.size() <= limit) {
         const auto count = file->Read(piece);
         if (!count)
-            return std::unexpected(count.error());
+            return Unexpected(count.error());
         bytes.insert(bytes.end(), piece, piece + *count);
         if (*count < sizeof piece)
             break;
@@ -621,25 +621,6 @@ Verdict SourceProblem(const DescribedFile& file, const std::filesystem::path& so
                            kLargestSource, "a file the installer carries may hold at most");
 }
 
-// What the first file's name makes of the package: how many files the installer writes.
-struct Kind {
-    std::string_view name;
-    std::size_t files;
-    std::string_view count;
-};
-
-// The installer's own rule decides how many files it writes; the kinds only name the counts.
-constexpr Kind kKinds[] = {{"deck", 8, "eight"}, {"face", 5, "five"}};
-
-std::optional<Kind> KindOf(std::u16string_view firstName)
-{
-    const auto written = static_cast<std::size_t>(LastFileIndexFor(WideUnits(firstName))) + 1;
-    const auto kind = std::ranges::find(kKinds, written, &Kind::files);
-    if (kind == std::end(kKinds))
-        return std::nullopt;
-    return *kind;
-}
-
 Verdict KindProblem(const NamedFile& first, std::size_t count)
 {
     // The ending as the player reads it; the rule reads UTF-16 units, which gives the same kind.
@@ -705,6 +686,17 @@ void Check(const Parsed& parsed, const std::filesystem::path& sources, Problems&
 
 } // namespace
 
+std::optional<PackageKind> KindOf(std::u16string_view firstName)
+{
+    // The installer's own rule decides how many files it writes; the kinds only name the counts.
+    constexpr PackageKind kKinds[] = {{"deck", 8, "eight"}, {"face", 5, "five"}};
+    const auto written = static_cast<std::size_t>(LastFileIndexFor(WideUnits(firstName))) + 1;
+    const auto kind = std::ranges::find(kKinds, written, &PackageKind::files);
+    if (kind == std::end(kKinds))
+        return std::nullopt;
+    return *kind;
+}
+
 std::optional<std::array<std::uint16_t, 4>> VersionNumbers(std::string_view text)
 {
     auto numbers = ParseVersion(text);
@@ -713,32 +705,32 @@ std::optional<std::array<std::uint16_t, 4>> VersionNumbers(std::string_view text
     return *numbers;
 }
 
-std::expected<Description, std::vector<Problem>> CheckDescription(std::span<const std::byte> bytes,
+tazel::Expected<Description, std::vector<Problem>> CheckDescription(std::span<const std::byte> bytes,
                                                                   const std::filesystem::path& sources)
 {
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     // One line for it, not one for each line that does not read as UTF-8.
     if (const auto encoding = WideEncoding(text))
-        return std::unexpected(Problems{{0, "is " + std::string(*encoding) + "; save the description as UTF-8"}});
+        return Unexpected(Problems{{0, "is " + std::string(*encoding) + "; save the description as UTF-8"}});
     Problems problems;
     Parsed parsed = Parse(text, problems);
     Check(parsed, sources, problems);
     if (problems.empty())
         return std::move(parsed.description);
     std::ranges::sort(problems, {}, [](const Problem& p) { return std::tie(p.line, p.text); });
-    return std::unexpected(std::move(problems));
+    return Unexpected(std::move(problems));
 }
 
-std::expected<Description, std::vector<Problem>> ReadDescription(const std::filesystem::path& path,
+tazel::Expected<Description, std::vector<Problem>> ReadDescription(const std::filesystem::path& path,
                                                                  const std::filesystem::path& sources)
 {
     const auto unreadable = [](const SystemError& error) {
-        return std::unexpected(Problems{{0, "cannot be read (" + error.description + ")"}});
+        return Unexpected(Problems{{0, "cannot be read (" + error.description + ")"}});
     };
     // On Windows such a name opens the device, which reads as empty.
     if (const auto device = DeviceNamed(path)) {
         const std::u8string name = path.filename().u8string();
-        return std::unexpected(Problems{
+        return Unexpected(Problems{
             {0, "the name " + Shown(std::string(name.begin(), name.end())) + " is the device " + *device +
                     " to Windows, which opens the device in its place; give the description another name"}});
     }
@@ -746,7 +738,7 @@ std::expected<Description, std::vector<Problem>> ReadDescription(const std::file
     if (!bytes)
         return unreadable(bytes.error());
     if (bytes->size() > kLargestDescription)
-        return std::unexpected(Problems{{0, "is larger than 1 MiB; a description is a short text file"}});
+        return Unexpected(Problems{{0, "is larger than 1 MiB; a description is a short text file"}});
     return CheckDescription(*bytes, sources);
 }
 

@@ -6,7 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <expected>
+#include "core/Expected.h"
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -53,11 +53,11 @@ struct Problem {
 // Reads the file at `path` and checks it; sources are relative to `sources`. Every problem is
 // found (of the sources only what the file system says of them, and whether they open) before
 // this returns; the problems come sorted by line, then text.
-[[nodiscard]] std::expected<Description, std::vector<Problem>> ReadDescription(
+[[nodiscard]] tazel::Expected<Description, std::vector<Problem>> ReadDescription(
     const std::filesystem::path& path, const std::filesystem::path& sources);
 
 // The same, from the description's bytes.
-[[nodiscard]] std::expected<Description, std::vector<Problem>> CheckDescription(
+[[nodiscard]] tazel::Expected<Description, std::vector<Problem>> CheckDescription(
     std::span<const std::byte> bytes, const std::filesystem::path& sources);
 
 // A key before [files] as the reader knows it, for the packer's help and its starter descriptions.
@@ -85,6 +85,15 @@ struct KindGuide {
 
 // "PATH:LINE: text" ("PATH: text" for line 0) a line each, then "PATH: not built: N problem(s)".
 [[nodiscard]] std::string ProblemReport(const std::string& shownPath, const std::vector<Problem>& problems);
+
+// What the first file's name makes of the package, by the installer's own kind rule: how many
+// files the installer writes. Nothing for a one-file package.
+struct PackageKind {
+    std::string_view name;  // "deck", "face"
+    std::size_t files;
+    std::string_view count; // "eight", "five"
+};
+[[nodiscard]] std::optional<PackageKind> KindOf(std::u16string_view firstName);
 
 // What the package installs and what the player reads, for the publisher; three lines.
 [[nodiscard]] std::string Summary(const Description& description);

@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <expected>
+#include "core/Expected.h"
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -44,7 +44,7 @@ struct SystemError {
 [[nodiscard]] std::optional<std::string> DeviceNamed(const std::filesystem::path& path);
 
 // Makes the folder `path` and every missing folder above it.
-[[nodiscard]] std::expected<void, SystemError> MakeFolders(const std::filesystem::path& path);
+[[nodiscard]] tazel::Expected<void, SystemError> MakeFolders(const std::filesystem::path& path);
 
 enum class FileKind { Regular, Folder, Other };
 
@@ -54,15 +54,15 @@ struct FileFacts {
 };
 
 // What the file system says of `path`, links followed, as opening it would.
-[[nodiscard]] std::expected<FileFacts, SystemError> Inspect(const std::filesystem::path& path);
+[[nodiscard]] tazel::Expected<FileFacts, SystemError> Inspect(const std::filesystem::path& path);
 
 // A file open for reading.
 class InputFile {
 public:
-    [[nodiscard]] static std::expected<InputFile, SystemError> Open(const std::filesystem::path& path);
+    [[nodiscard]] static tazel::Expected<InputFile, SystemError> Open(const std::filesystem::path& path);
 
     // Fills `buffer`, fewer bytes only at the end of the file.
-    [[nodiscard]] std::expected<std::size_t, SystemError> Read(std::span<std::byte> buffer);
+    [[nodiscard]] tazel::Expected<std::size_t, SystemError> Read(std::span<std::byte> buffer);
 
     InputFile(InputFile&&) noexcept = default;
     InputFile& operator=(InputFile&&) noexcept = default;

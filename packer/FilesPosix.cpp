@@ -42,37 +42,37 @@ std::optional<std::string> DeviceNamed(const std::filesystem::path&)
     return std::nullopt;
 }
 
-std::expected<void, SystemError> MakeFolders(const std::filesystem::path& path)
+tazel::Expected<void, SystemError> MakeFolders(const std::filesystem::path& path)
 {
     std::error_code error;
     std::filesystem::create_directories(path, error);
     if (error)
-        return std::unexpected(SystemError{error, error.message()});
+        return Unexpected(SystemError{error, error.message()});
     return {};
 }
 
-std::expected<FileFacts, SystemError> Inspect(const std::filesystem::path& path)
+tazel::Expected<FileFacts, SystemError> Inspect(const std::filesystem::path& path)
 {
     std::error_code error;
     const std::filesystem::file_status status = std::filesystem::status(path, error);
     if (error)
-        return std::unexpected(SystemError{error, error.message()});
+        return Unexpected(SystemError{error, error.message()});
     if (std::filesystem::is_directory(status))
         return FileFacts{FileKind::Folder};
     if (!std::filesystem::is_regular_file(status))
         return FileFacts{FileKind::Other};
     const std::uintmax_t size = std::filesystem::file_size(path, error);
     if (error)
-        return std::unexpected(SystemError{error, error.message()});
+        return Unexpected(SystemError{error, error.message()});
     return FileFacts{FileKind::Regular, size};
 }
 
-std::expected<InputFile, SystemError> InputFile::Open(const std::filesystem::path& path)
+tazel::Expected<InputFile, SystemError> InputFile::Open(const std::filesystem::path& path)
 {
     errno = 0;
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file)
-        return std::unexpected(LastSystemError());
+        return Unexpected(LastSystemError());
     return InputFile(file);
 }
 

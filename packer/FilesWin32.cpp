@@ -200,7 +200,7 @@ std::optional<std::string> DeviceNamed(const std::filesystem::path& path)
     return Utf16ToUtf8(verdict.device);
 }
 
-std::expected<void, SystemError> MakeFolders(const std::filesystem::path& path)
+tazel::Expected<void, SystemError> MakeFolders(const std::filesystem::path& path)
 {
     Parts parts = TakeApart(SystemPath(path).native());
     // The deepest folder there is, then each one below it.
@@ -212,51 +212,51 @@ std::expected<void, SystemError> MakeFolders(const std::filesystem::path& path)
         if (attributes == INVALID_FILE_ATTRIBUTES)
             continue;
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-            return std::unexpected(SystemFailure(ERROR_ALREADY_EXISTS)); // a file is in the way
+            return Unexpected(SystemFailure(ERROR_ALREADY_EXISTS)); // a file is in the way
         break;
     }
     for (std::size_t made = there + 1; made <= parts.names.size(); ++made) {
         Parts folder = parts;
         folder.names.resize(made);
         if (!CreateDirectoryW(PutTogether(folder).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-            return std::unexpected(LastSystemError());
+            return Unexpected(LastSystemError());
     }
     return {};
 }
 
-std::expected<FileFacts, SystemError> Inspect(const std::filesystem::path& path)
+tazel::Expected<FileFacts, SystemError> Inspect(const std::filesystem::path& path)
 {
     // Opened for its attributes alone, a folder too, through any links.
     const UniqueHandle file(CreateFileW(SystemPath(path).c_str(), FILE_READ_ATTRIBUTES,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file)
-        return std::unexpected(LastSystemError());
+        return Unexpected(LastSystemError());
     if (GetFileType(file.get()) != FILE_TYPE_DISK)
         return FileFacts{FileKind::Other}; // a device, a pipe
     BY_HANDLE_FILE_INFORMATION information = {};
     if (!GetFileInformationByHandle(file.get(), &information))
-        return std::unexpected(LastSystemError());
+        return Unexpected(LastSystemError());
     if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return FileFacts{FileKind::Folder};
     return FileFacts{FileKind::Regular,
                      (std::uintmax_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow};
 }
 
-std::expected<InputFile, SystemError> InputFile::Open(const std::filesystem::path& path)
+tazel::Expected<InputFile, SystemError> InputFile::Open(const std::filesystem::path& path)
 {
     // Shared as the C library's fopen shares a file it reads.
     UniqueHandle file(CreateFileW(SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file)
-        return std::unexpected(LastSystemError());
+        return Unexpected(LastSystemError());
     UniqueDescriptor descriptor(_open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_RDONLY | _O_BINARY));
     if (descriptor.get() < 0)
-        return std::unexpected(SystemFailure(ERROR_TOO_MANY_OPEN_FILES));
+        return Unexpected(SystemFailure(ERROR_TOO_MANY_OPEN_FILES));
     file.release(); // the descriptor's now
     std::FILE* stream = _fdopen(descriptor.get(), "rb");
     if (!stream)
-        return std::unexpected(SystemFailure(ERROR_NOT_ENOUGH_MEMORY));
+        return Unexpected(SystemFailure(ERROR_NOT_ENOUGH_MEMORY));
     descriptor.release(); // the stream's now
     return InputFile(stream);
 }

@@ -19,7 +19,7 @@ Expected<std::vector<std::byte>> ReadWholeFile(const std::filesystem::path& path
         return Refuse(Shown(path) + " is not a file");
     std::vector<std::byte> bytes(static_cast<std::size_t>(facts->size));
     if (auto read = ReadFileInto(path, bytes); !read)
-        return std::unexpected(read.error());
+        return Unexpected(read.error());
     return bytes;
 }
 

@@ -71,7 +71,7 @@ private:
     int descriptor_;
 };
 
-std::unexpected<PackError> SystemRefusal(const std::string& what)
+Unexpected<PackError> SystemRefusal(const std::string& what)
 {
     return Refuse(what + " (" + std::strerror(errno) + ")");
 }

@@ -60,7 +60,7 @@ private:
     HANDLE handle_;
 };
 
-std::unexpected<PackError> SystemRefusal(const std::string& what)
+Unexpected<PackError> SystemRefusal(const std::string& what)
 {
     return Refuse(what + " (" + LastSystemError().description + ")");
 }

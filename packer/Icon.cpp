@@ -83,23 +83,23 @@ Verdict ImageProblem(const IconImage& image, const std::string& named)
 
 } // namespace
 
-std::expected<std::vector<IconImage>, std::string> ReadIcon(std::span<const std::byte> file)
+tazel::Expected<std::vector<IconImage>, std::string> ReadIcon(std::span<const std::byte> file)
 {
     if (file.size() < kHeaderSize)
-        return std::unexpected("is not an icon file: it holds " + std::to_string(file.size()) +
+        return Unexpected("is not an icon file: it holds " + std::to_string(file.size()) +
                                " bytes, fewer than an icon file's 6-byte header");
     if (ReadU16(file, 0) != 0 || ReadU16(file, 2) != kTypeIconFile)
-        return std::unexpected("is not an icon file but " + KindOfFile(file) + "; an icon file starts with 00 00 01 00");
+        return Unexpected("is not an icon file but " + KindOfFile(file) + "; an icon file starts with 00 00 01 00");
     const std::size_t count = ReadU16(file, 4);
     if (count == 0)
-        return std::unexpected("holds no images; an icon needs a 32 x 32 one");
+        return Unexpected("holds no images; an icon needs a 32 x 32 one");
     if (count > kMostIconImages)
-        return std::unexpected("holds " + std::to_string(count) + " images; an installer carries at most " +
+        return Unexpected("holds " + std::to_string(count) + " images; an installer carries at most " +
                                std::to_string(kMostIconImages) + " (its icon resources are numbered " +
                                std::to_string(kFirstIconImageId) + " to 65535)");
     const std::size_t tableEnd = kHeaderSize + kEntrySize * count;
     if (file.size() < tableEnd)
-        return std::unexpected("is cut short: its header counts " + std::to_string(count) + " images, whose entries " +
+        return Unexpected("is cut short: its header counts " + std::to_string(count) + " images, whose entries " +
                                "end at byte " + std::to_string(tableEnd) + ", and the file holds " +
                                std::to_string(file.size()));
 
@@ -117,18 +117,18 @@ std::expected<std::vector<IconImage>, std::string> ReadIcon(std::span<const std:
         const std::uint64_t offset = ReadU32(file, entry + 12);
         const std::string named = "image " + std::to_string(i + 1) + " (" + Size(image.width, image.height) + ")";
         if (size == 0)
-            return std::unexpected(named + " is empty: its entry gives it no bytes");
+            return Unexpected(named + " is empty: its entry gives it no bytes");
         if (offset < tableEnd)
-            return std::unexpected(named + " starts at byte " + std::to_string(offset) +
+            return Unexpected(named + " starts at byte " + std::to_string(offset) +
                                    ", inside the icon's header and entries, which end at byte " +
                                    std::to_string(tableEnd));
         if (offset + size > file.size())
-            return std::unexpected(named + " lies beyond the end of the file: its entry puts it at bytes " +
+            return Unexpected(named + " lies beyond the end of the file: its entry puts it at bytes " +
                                    std::to_string(offset) + " to " + std::to_string(offset + size) +
                                    ", and the file holds " + std::to_string(file.size()));
         image.bytes = file.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(size));
         if (auto problem = ImageProblem(image, named))
-            return std::unexpected(std::move(*problem));
+            return Unexpected(std::move(*problem));
         images.push_back(image);
     }
 
@@ -141,7 +141,7 @@ std::expected<std::vector<IconImage>, std::string> ReadIcon(std::span<const std:
         std::string listed;
         for (std::size_t i = 0; i < sizes.size(); ++i)
             listed += (i == 0 ? "" : i + 1 == sizes.size() ? " and " : ", ") + sizes[i];
-        return std::unexpected("holds no 32 x 32 image, only " + listed +
+        return Unexpected("holds no 32 x 32 image, only " + listed +
                                "; Windows shows the 32 x 32 one at the usual screen scale, in Explorer and on the "
                                "installer's window, so an icon needs it");
     }

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <expected>
+#include "core/Expected.h"
 #include <span>
 #include <string>
 #include <vector>
@@ -28,7 +28,7 @@ struct IconImage {
 // header, a bitmap by its header and by the bytes its pixels and mask take. Refused with what was
 // found and what is needed, to follow the icon's name ("holds no 32 x 32 image ..."): anything
 // but an icon file, and an icon without a 32 x 32 image, which Windows shows at 96 DPI.
-[[nodiscard]] std::expected<std::vector<IconImage>, std::string> ReadIcon(std::span<const std::byte> file);
+[[nodiscard]] tazel::Expected<std::vector<IconImage>, std::string> ReadIcon(std::span<const std::byte> file);
 
 // The group resource for `images`, their icon resources numbered from `firstId` in their order.
 [[nodiscard]] std::vector<std::byte> IconGroup(std::span<const IconImage> images, std::uint16_t firstId);

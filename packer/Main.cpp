@@ -3,6 +3,7 @@
 //     tazelpack DESCRIPTION [--sources FOLDER] [--out FOLDER]
 //     tazelpack --check DESCRIPTION [--sources FOLDER]
 //     tazelpack --new KIND
+//     tazelpack --inspect INSTALLER
 //     tazelpack --help | --version
 //
 // Writes <out>/<installer name>.exe (default: the current folder) and prints its path. A bad
@@ -10,12 +11,13 @@
 // publisher who has nothing else: --help gives the description's form, --new a starter to fill in.
 
 #include <algorithm>
-#include <expected>
+#include "core/Expected.h"
 #include <string_view>
 
 #include "packer/Commands.h"
 #include "packer/Guide.h"
 #include "packer/HostFiles.h"
+#include "packer/Inspection.h"
 #include "packer/PackerVersion.h"
 
 namespace tazel::pack {
@@ -25,14 +27,15 @@ constexpr char kUsageText[] =
     "usage: tazelpack DESCRIPTION [--sources FOLDER] [--out FOLDER]\n"
     "       tazelpack --check DESCRIPTION [--sources FOLDER]\n"
     "       tazelpack --new KIND\n"
+    "       tazelpack --inspect INSTALLER\n"
     "       tazelpack --help | --version\n";
 
 // What the command line asks for. A new one is a value here, its options' rows and its case in Run.
-enum class Mode { Pack, Check, New, Help, Version };
+enum class Mode { Pack, Check, New, Inspect, Help, Version };
 
 struct Request {
     Mode mode = Mode::Pack;
-    std::optional<std::string> description, sources, out, kind;
+    std::optional<std::string> description, sources, out, kind, installer;
 };
 
 struct Option {
@@ -47,6 +50,7 @@ constexpr Option kOptions[] = {
     {"--out", Mode::Pack, &Request::out, "a folder"},
     {"--check", Mode::Check, nullptr, ""},
     {"--new", Mode::New, &Request::kind, "a kind"},
+    {"--inspect", Mode::Inspect, &Request::installer, "an installer"},
     {"--help", Mode::Help, nullptr, ""},
     {"-h", Mode::Help, nullptr, ""},
     {"--version", Mode::Version, nullptr, ""},
@@ -64,12 +68,14 @@ std::string HelpText()
            "                    in memory and writes nothing; sums the package up if good\n"
            "  --new KIND        prints a starter description of a " + KindNames() + " package,\n"
            "                    each line explained: tazelpack --new deck > MyDeck.package\n"
+           "  --inspect FILE    tells what an installer made by tazelpack carries and\n"
+           "                    whether it is intact; writes nothing\n"
            "  --version         prints the packer's version\n"
            "\n" + DescriptionGuide();
 }
 
 // The request, or what is wrong with the command line (empty: the usage alone says it).
-std::expected<Request, std::string> Parse(const Arguments& arguments)
+tazel::Expected<Request, std::string> Parse(const Arguments& arguments)
 {
     Request request;
     std::string_view modeOption;
@@ -78,9 +84,9 @@ std::expected<Request, std::string> Parse(const Arguments& arguments)
         const auto option = std::ranges::find(kOptions, argument, &Option::name);
         if (option == std::end(kOptions)) {
             if (argument.starts_with("-") && argument != "-")
-                return std::unexpected("unknown option '" + argument + "'");
+                return Unexpected("unknown option '" + argument + "'");
             if (request.description)
-                return std::unexpected("one description at a time ('" + *request.description + "' and '" + argument +
+                return Unexpected("one description at a time ('" + *request.description + "' and '" + argument +
                                        "')");
             request.description = argument;
             continue;
@@ -93,14 +99,14 @@ std::expected<Request, std::string> Parse(const Arguments& arguments)
         }
         if (option->mode != Mode::Pack) {
             if (!modeOption.empty() && modeOption != option->name)
-                return std::unexpected(std::string(modeOption) + " and " + std::string(option->name) +
+                return Unexpected(std::string(modeOption) + " and " + std::string(option->name) +
                                        " go one at a time");
             modeOption = option->name;
             request.mode = option->mode;
         }
         if (option->value) {
             if (i + 1 == arguments.size())
-                return std::unexpected(argument + " needs " + std::string(option->needs));
+                return Unexpected(argument + " needs " + std::string(option->needs));
             request.*option->value = arguments[++i];
         }
     }
@@ -108,16 +114,20 @@ std::expected<Request, std::string> Parse(const Arguments& arguments)
     switch (request.mode) {
     case Mode::New:
         if (request.description || request.sources || request.out)
-            return std::unexpected("--new takes no description, --sources or --out: it prints its description on "
+            return Unexpected("--new takes no description, --sources or --out: it prints its description on "
                                    "standard output (tazelpack --new " + *request.kind + " > NAME.package)");
+        break;
+    case Mode::Inspect:
+        if (request.description || request.sources || request.out)
+            return Unexpected("--inspect takes one installer, and no description, --sources or --out");
         break;
     case Mode::Check:
         if (request.out)
-            return std::unexpected("--check writes nothing, so --out has no place beside it");
+            return Unexpected("--check writes nothing, so --out has no place beside it");
         [[fallthrough]];
     case Mode::Pack:
         if (!request.description)
-            return std::unexpected("");
+            return Unexpected("");
         break;
     case Mode::Help:
     case Mode::Version:
@@ -154,6 +164,8 @@ int Run(const Arguments& arguments)
         PrintOut(*starter);
         return kPacked;
     }
+    case Mode::Inspect:
+        return InspectCommand(*request->installer);
     case Mode::Check:
         return CheckOnly(PathFrom(*request->description), path(request->sources), BuiltInKit());
     case Mode::Pack:

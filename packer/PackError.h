@@ -1,7 +1,7 @@
 #pragma once
 // How the package maker reports what it refuses: a sentence for the publisher, in UTF-8.
 
-#include <expected>
+#include "core/Expected.h"
 #include <string>
 #include <utility>
 
@@ -12,11 +12,11 @@ struct PackError {
 };
 
 template <typename T>
-using Expected = std::expected<T, PackError>;
+using Expected = tazel::Expected<T, PackError>;
 
-[[nodiscard]] inline std::unexpected<PackError> Refuse(std::string message)
+[[nodiscard]] inline Unexpected<PackError> Refuse(std::string message)
 {
-    return std::unexpected(PackError{std::move(message)});
+    return Unexpected(PackError{std::move(message)});
 }
 
 } // namespace tazel::pack

@@ -43,7 +43,7 @@ Expected<std::vector<std::byte>> VersionBlockFor(const Package& package, const s
     const auto company = Utf16(package.company, "company");
     const auto copyright = Utf16(package.copyright, "copyright");
     if (!versionText || !company || !copyright)
-        return std::unexpected(!versionText ? versionText.error() : !company ? company.error() : copyright.error());
+        return Unexpected(!versionText ? versionText.error() : !company ? company.error() : copyright.error());
     VersionInfo info;
     info.fixed.fileVersion = package.version;
     info.fixed.productVersion = package.version;
@@ -88,7 +88,7 @@ Expected<Icon> ReadPublisherIcon(const std::filesystem::path& path)
     Icon icon;
     auto file = ReadArt(path, "icon");
     if (!file)
-        return std::unexpected(file.error());
+        return Unexpected(file.error());
     icon.file = std::move(*file);
     auto images = ReadIcon(icon.file);
     if (!images)
@@ -114,10 +114,10 @@ Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit
         return Refuse("a package holds at most " + std::to_string(kFileCount) + " files");
     auto installerName = Utf16(package.installerName, "installer name");
     if (!installerName)
-        return std::unexpected(installerName.error());
+        return Unexpected(installerName.error());
     auto displayName = Utf16(package.displayName, "display name");
     if (!displayName)
-        return std::unexpected(displayName.error());
+        return Unexpected(displayName.error());
 
     PackageManifest manifest;
     manifest.InstallerName = WideUnits(*installerName);
@@ -125,7 +125,7 @@ Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit
     for (std::size_t i = 0; i < package.files.size(); ++i) {
         auto name = Utf16(package.files[i].name, "file name");
         if (!name)
-            return std::unexpected(name.error());
+            return Unexpected(name.error());
         manifest.FileNames[i] = WideUnits(*name);
     }
     // Every entry that gets a resource gets a digest, of a fixed size: the record's size is known
@@ -138,19 +138,19 @@ Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit
     const std::size_t recordSize = EncodePackageRecord(manifest).size();
     const auto version = VersionBlockFor(package, *installerName, *displayName);
     if (!version)
-        return std::unexpected(version.error());
+        return Unexpected(version.error());
     std::optional<Icon> icon;
     if (package.icon) {
         auto read = ReadPublisherIcon(*package.icon);
         if (!read)
-            return std::unexpected(read.error());
+            return Unexpected(read.error());
         icon = std::move(*read);
     }
     std::optional<std::vector<std::byte>> picture;
     if (package.windowPicture) {
         auto read = ReadArt(*package.windowPicture, "window picture");
         if (!read)
-            return std::unexpected(read.error());
+            return Unexpected(read.error());
         if (const auto problem = WindowPictureProblem(*read))
             return Refuse("the window picture " + Shown(*package.windowPicture) + " " + *problem);
         picture = std::move(*read);
@@ -178,7 +178,7 @@ Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit
             // Of the size just checked: a source that changes while it is read is refused.
             std::vector<std::byte>& bytes = read.emplace_back(static_cast<std::size_t>(size));
             if (auto copied = ReadFileInto(*source, bytes); !copied)
-                return std::unexpected(copied.error());
+                return Unexpected(copied.error());
             items.push_back({{std::u16string(u"LZMA"), id, kLanguageUsEnglish, 0}, {}, std::nullopt, i});
         } else {
             items.push_back({{std::u16string(u"CUSTOM"), id, kLanguageUsEnglish, static_cast<std::uint32_t>(size)},
@@ -191,7 +191,7 @@ Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit
         const std::vector<std::span<const std::byte>> sources(read.begin(), read.end());
         auto stored = CompressEntries(sources);
         if (!stored)
-            return std::unexpected(stored.error());
+            return Unexpected(stored.error());
         compressed = std::move(*stored);
         for (std::size_t i = 0; i < compressed.size(); ++i) {
             items[i].held = compressed[i];
@@ -230,10 +230,10 @@ Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit
         resources.push_back(item.resource);
     const auto layout = LayOutResources(resources, stub->sectionRva);
     if (!layout)
-        return std::unexpected(layout.error());
+        return Unexpected(layout.error());
     auto image = AddResourceSection(*stub, layout->sectionSize);
     if (!image)
-        return std::unexpected(image.error());
+        return Unexpected(image.error());
 
     const std::span<std::byte> section = image->Section();
     std::ranges::copy(layout->directory, section.begin());
@@ -241,7 +241,7 @@ Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit
         const std::span<std::byte> place = section.subspan(layout->dataOffsets[i], items[i].resource.size);
         if (items[i].source) {
             if (auto copied = ReadFileInto(*items[i].source, place); !copied)
-                return std::unexpected(copied.error());
+                return Unexpected(copied.error());
         } else {
             std::ranges::copy(items[i].held, place.begin());
         }

@@ -1,7 +1,7 @@
 #include "packer/Picture.h"
 
 #include <algorithm>
-#include <expected>
+#include "core/Expected.h"
 #include <initializer_list>
 #include <string_view>
 
@@ -46,7 +46,7 @@ struct Found {
     std::uint32_t height = 0;
 };
 
-using Read = std::expected<Found, std::string>;
+using Read = tazel::Expected<Found, std::string>;
 
 std::string Size(std::uint32_t width, std::uint32_t height)
 {
@@ -58,25 +58,25 @@ std::string Size(std::uint32_t width, std::uint32_t height)
 Read FrameOf(std::span<const std::byte> jpeg, unsigned marker, std::size_t at, std::size_t length)
 {
     if (length < 8)
-        return std::unexpected("is a JPEG whose frame header is cut short");
+        return Unexpected("is a JPEG whose frame header is cut short");
     if (marker == 0xC3 || marker == 0xCB)
-        return std::unexpected("is a lossless JPEG, which the window cannot draw; " + kNeeded +
+        return Unexpected("is a lossless JPEG, which the window cannot draw; " + kNeeded +
                                " (a baseline or progressive JPEG)");
     if (marker >= 0xC5 && marker <= 0xC7)
-        return std::unexpected("is a hierarchical JPEG, which the window cannot draw; " + kNeeded +
+        return Unexpected("is a hierarchical JPEG, which the window cannot draw; " + kNeeded +
                                " (a baseline or progressive JPEG)");
     if (marker >= 0xC9)
-        return std::unexpected("is an arithmetic-coded JPEG, which the window cannot draw; " + kNeeded +
+        return Unexpected("is an arithmetic-coded JPEG, which the window cannot draw; " + kNeeded +
                                " (a baseline or progressive JPEG, Huffman-coded)");
     const unsigned precision = At(jpeg, at);
     const std::uint32_t height = BigU16(jpeg, at + 1);
     const std::uint32_t width = BigU16(jpeg, at + 3);
     const unsigned components = At(jpeg, at + 5);
     if (precision != 8)
-        return std::unexpected("is a JPEG of " + std::to_string(precision) +
+        return Unexpected("is a JPEG of " + std::to_string(precision) +
                                "-bit samples, which the window cannot draw; " + kNeeded + " (of 8-bit samples)");
     if (components != 1 && components != 3)
-        return std::unexpected("is a JPEG of " + std::to_string(components) +
+        return Unexpected("is a JPEG of " + std::to_string(components) +
                                " colour components (CMYK, or another kind), which the window cannot draw; " +
                                kNeeded + ", in grey or in colour (one or three components)");
     return Found{marker == 0xC2 ? "progressive JPEG" : "JPEG", width, height};
@@ -88,14 +88,14 @@ Read ReadJpeg(std::span<const std::byte> jpeg)
 {
     std::optional<Found> frame;
     const auto ended = [&frame] {
-        return std::unexpected(std::string(frame ? "is a JPEG that ends before its first scan"
+        return Unexpected(std::string(frame ? "is a JPEG that ends before its first scan"
                                                  : "is a JPEG that ends before its frame header"));
     };
     for (std::size_t at = 2;;) {
         if (at >= jpeg.size())
             return ended();
         if (At(jpeg, at) != 0xFF)
-            return std::unexpected("is a JPEG whose markers are damaged at byte " + std::to_string(at));
+            return Unexpected("is a JPEG whose markers are damaged at byte " + std::to_string(at));
         while (at < jpeg.size() && At(jpeg, at) == 0xFF) // fill bytes
             ++at;
         if (at >= jpeg.size())
@@ -107,7 +107,7 @@ Read ReadJpeg(std::span<const std::byte> jpeg)
             return ended();
         const std::size_t length = BigU16(jpeg, at);
         if (length < 2 || at + length > jpeg.size())
-            return std::unexpected("is a JPEG whose markers are damaged at byte " + std::to_string(at - 2));
+            return Unexpected("is a JPEG whose markers are damaged at byte " + std::to_string(at - 2));
         const bool isFrame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
         if (isFrame && !frame) {
             auto found = FrameOf(jpeg, marker, at + 2, length - 2);
@@ -117,7 +117,7 @@ Read ReadJpeg(std::span<const std::byte> jpeg)
         }
         if (marker == 0xDA) {
             if (!frame)
-                return std::unexpected("is a JPEG whose first scan comes before its frame header");
+                return Unexpected("is a JPEG whose first scan comes before its frame header");
             return std::move(*frame);
         }
         at += length;
@@ -133,13 +133,13 @@ bool IsPng(std::span<const std::byte> file)
 
 // The header chunk (IHDR) comes first; its bit depth and colour type must be of the combinations
 // the format defines, each of which WIC decodes.
-std::expected<PictureSize, std::string> PngSize(std::span<const std::byte> png)
+tazel::Expected<PictureSize, std::string> PngSize(std::span<const std::byte> png)
 {
     constexpr std::size_t kHeaderEnd = 8 + 8 + 13 + 4; // signature, length and type, fields, CRC
     if (png.size() < kHeaderEnd)
-        return std::unexpected("is a PNG cut short before its header (IHDR) ends");
+        return Unexpected("is a PNG cut short before its header (IHDR) ends");
     if (BigU32(png, 8) != 13 || !StartsWith(png, "IHDR", 12))
-        return std::unexpected("is a PNG whose first chunk is not its 13-byte header (IHDR)");
+        return Unexpected("is a PNG whose first chunk is not its 13-byte header (IHDR)");
     const unsigned depth = At(png, 24);
     const unsigned colourType = At(png, 25);
     const auto depthIn = [depth](std::initializer_list<unsigned> depths) {
@@ -148,7 +148,7 @@ std::expected<PictureSize, std::string> PngSize(std::span<const std::byte> png)
     const bool defined = (colourType == 0 && depthIn({1, 2, 4, 8, 16})) || (colourType == 3 && depthIn({1, 2, 4, 8})) ||
                          ((colourType == 2 || colourType == 4 || colourType == 6) && depthIn({8, 16}));
     if (!defined || At(png, 26) != 0 || At(png, 27) != 0 || At(png, 28) > 1)
-        return std::unexpected("is a PNG whose header (IHDR) is damaged: bit depth " + std::to_string(depth) +
+        return Unexpected("is a PNG whose header (IHDR) is damaged: bit depth " + std::to_string(depth) +
                                ", colour type " + std::to_string(colourType) + ", methods " +
                                std::to_string(At(png, 26)) + ", " + std::to_string(At(png, 27)) + " and " +
                                std::to_string(At(png, 28)));
@@ -161,7 +161,7 @@ Read ReadPng(std::span<const std::byte> png)
 {
     const auto size = PngSize(png);
     if (!size)
-        return std::unexpected(size.error());
+        return Unexpected(size.error());
     return Found{"PNG", size->width, size->height};
 }
 

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <expected>
+#include "core/Expected.h"
 #include <optional>
 #include <span>
 #include <string>
@@ -34,7 +34,7 @@ struct PictureSize {
 // Whether `file` starts as a PNG does, and then its size from its header (IHDR), or what is wrong
 // with that header, to follow the picture's name ("is a PNG whose first chunk is not ...").
 [[nodiscard]] bool IsPng(std::span<const std::byte> file);
-[[nodiscard]] std::expected<PictureSize, std::string> PngSize(std::span<const std::byte> file);
+[[nodiscard]] tazel::Expected<PictureSize, std::string> PngSize(std::span<const std::byte> file);
 
 // What a file is by its first bytes, for messages about a file of the wrong kind: "a PNG picture",
 // "an icon file", or "a file that starts with 4D 5A 90 00" when it is none of the few it knows.

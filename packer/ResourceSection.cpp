@@ -124,10 +124,10 @@ Expected<ResourceLayout> LayOutResources(std::span<const Resource> resources, st
     for (const Resource& resource : resources) {
         auto type = Checked(resource.type, "type");
         if (!type)
-            return std::unexpected(type.error());
+            return Unexpected(type.error());
         auto name = Checked(resource.name, "name");
         if (!name)
-            return std::unexpected(name.error());
+            return Unexpected(name.error());
         stored.push_back({std::move(*type), std::move(*name), resource.language, resource.size});
     }
 

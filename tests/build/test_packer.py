@@ -31,6 +31,8 @@ STUB = BUILD / "win-i686" / "TazelStub.exe"
 LZMA_STUB = BUILD / "win-i686" / "TazelStubLzma.exe"
 COMPRESSED = BUILD / "win-i686" / "tests" / "packages" / "TestCompressedDeck.exe"
 DECK = ["Tazel.dek"] + [f"Tazel{i}.cbx" for i in range(7)]
+# A PE image that is no installer: one of Wine's own 32-bit DLLs, with resources of its own.
+SYSTEM_DLL = pathlib.Path("/usr/lib/i386-linux-gnu/wine/i386-windows/kernel32.dll")
 
 
 def decode_entry(stored):
@@ -51,6 +53,18 @@ def decode_entry(stored):
         for i in range(distance, len(out)):
             out[i] = (out[i] + out[i - distance]) & 0xFF
     return bytes(out)
+
+
+def resource_offset(data, kind, name):
+    """Where the bytes of resource `kind` `name` lie in the file, and their size."""
+    image = pefile.PE(data=bytes(data))
+    for entry in image.DIRECTORY_ENTRY_RESOURCE.entries:
+        if str(entry.name or entry.id) == kind:
+            for named in entry.directory.entries:
+                if named.id == name:
+                    data_entry = named.directory.entries[0].data.struct
+                    return image.get_offset_from_rva(data_entry.OffsetToData), data_entry.Size
+    raise KeyError(f"{kind} {name}")
 
 
 def resource_list(path):
@@ -300,6 +314,60 @@ class PackerTest(unittest.TestCase):
         stub = pefile.PE(str(LZMA_STUB))
         self.assertEqual(image.sections[0].get_data(), stub.sections[0].get_data())
         self.assertTrue(image.verify_checksum())
+
+    def inspect(self, path):
+        return subprocess.run([str(PACKER), "--inspect", str(path)], capture_output=True, text=True, timeout=60)
+
+    def test_inspection_tells_what_the_product_and_the_compressed_deck_carry(self):
+        art = {name: (ART / name).read_bytes() for name in DECK}
+        for installer, compressed in ((PRODUCT, "no"), (COMPRESSED, "yes (LZMA)")):
+            with self.subTest(installer.name):
+                result = self.inspect(installer)
+                self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+                fields = dict(re.findall(r"^  (\w[\w ]*\w)  +(.*)$", result.stdout, re.M))
+                self.assertEqual(fields, {"installer name": "TazelDeck", "display name": "Tazel Deck",
+                                          "kind": "deck: the installer writes eight files",
+                                          "version": "2.00.0004 (2.0.0.4)", "company": "Tazel Deck Project",
+                                          "copyright": "none", "compressed": compressed, "files": "8"})
+                # The installed files' sizes and digests, the compressed deck's decoded.
+                files = re.findall(r"^    (\S+) +(\d+) bytes  sha256 ([0-9a-f]{64})", result.stdout, re.M)
+                self.assertEqual(files, [(name, str(len(art[name])), hashlib.sha256(art[name]).hexdigest())
+                                         for name in DECK])
+                self.assertEqual(len(re.findall(r"  stored in \d+ bytes", result.stdout)), 8 if installer == COMPRESSED else 0)
+                self.assertTrue(result.stdout.endswith("  intact: the package record and its 8 payload entries "
+                                                       "match their digests\n"), result.stdout)
+
+    def test_inspection_finds_damage_and_refuses_what_is_no_installer(self):
+        product = PRODUCT.read_bytes()
+        entry, size = resource_offset(product, "CUSTOM", 104)
+        record, _ = resource_offset(product, "PACKAGE", 1)
+        def flipped(at):
+            data = bytearray(product)
+            data[at] ^= 0x01
+            return bytes(data)
+        damaged = [
+            ("payload byte", flipped(entry + size // 2),
+             "damaged: the payload entry of Tazel2.cbx (CUSTOM 104) does not match its digest in the package record"),
+            ("cut short", product[:len(product) - 4096], "damaged: it is cut short"),
+            ("record", flipped(record + 30), "damaged: its package record does not match its own digest"),
+        ]
+        for label, data, message in damaged:
+            with self.subTest(label):
+                copy = self.work / f"{label}.exe"
+                copy.write_bytes(data)
+                result = self.inspect(copy)
+                self.assertEqual(result.returncode, 3, result.stdout + result.stderr)
+                self.assertIn(message, result.stdout)
+        notes = self.work / "notes.txt"
+        notes.write_text("not an installer\n")
+        refused = [(notes, "no MZ header"), (SYSTEM_DLL, "no package record"), (STUB, "no resources")]
+        for path, message in refused:
+            with self.subTest(path.name):
+                result = self.inspect(path)
+                self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+                self.assertEqual(result.stdout, "")
+                self.assertEqual(len(result.stderr.splitlines()), 1, result.stderr)
+                self.assertIn(message, result.stderr)
 
 
 if __name__ == "__main__":

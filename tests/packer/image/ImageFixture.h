@@ -135,16 +135,16 @@ inline Expected<std::vector<std::byte>> Compose(std::span<const std::byte> stubB
 {
     auto stub = ParseStub(stubBytes);
     if (!stub)
-        return std::unexpected(stub.error());
+        return Unexpected(stub.error());
     std::vector<Resource> list;
     for (const auto& r : resources)
         list.push_back(r.resource);
     auto layout = LayOutResources(list, stub->sectionRva);
     if (!layout)
-        return std::unexpected(layout.error());
+        return Unexpected(layout.error());
     auto image = AddResourceSection(*stub, layout->sectionSize);
     if (!image)
-        return std::unexpected(image.error());
+        return Unexpected(image.error());
     const std::span<std::byte> section = image->Section();
     std::ranges::copy(layout->directory, section.begin());
     for (std::size_t i = 0; i < resources.size(); ++i)
