@@ -77,6 +77,24 @@ TEST(PeImageTest, RefusesEveryStubItCannotFinish)
     ASSERT_TRUE(ParseStub(MinimalStub())) << "the unspoilt stub";
 }
 
+TEST(PeImageTest, RefusesAStubCutShortAtAnyLength)
+{
+    // Each cut in an allocation of its own, so that a read past it is one past the allocation,
+    // which the address sanitizer reports.
+    const std::vector<std::byte> whole = MinimalStub();
+    for (std::size_t length = 0; length < whole.size(); ++length) {
+        const std::vector<std::byte> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
+        const auto parsed = ParseStub(cut);
+        ASSERT_FALSE(parsed) << length;
+        // Before the PE signature ends the cut cannot be told from a header pointing elsewhere.
+        const char* expected = length < 2                             ? "no MZ header"
+                               : length >= 0x40 && length < kPeAt + 4 ? "no PE signature at 0x80"
+                               : length < kPage                       ? "the stub is cut short"
+                                                                      : "past the end of the file";
+        EXPECT_NE(parsed.error().message.find(expected), std::string::npos) << length << ": " << parsed.error().message;
+    }
+}
+
 TEST(PeImageTest, RefusesAnImageBeyondOneGibibyte)
 {
     const std::vector<std::byte> bytes = MinimalStub();
