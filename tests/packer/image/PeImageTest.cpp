@@ -117,6 +117,11 @@ TEST(PeImageTest, RefusesResourcesTheLoaderCouldNotFind)
     EXPECT_NE(refusal({{u"", std::uint16_t{1}, 0, 1}}).find("empty name"), std::string::npos);
     EXPECT_NE(refusal({{u"CUST\u00d6M", std::uint16_t{1}, 0, 1}}).find("\"CUST\\u00d6M\" has characters beyond ASCII"),
               std::string::npos);
+    // "AB" < "A_" in upper case, "a_" < "ab" in lower case; "#5" is what FindResource takes for 5.
+    EXPECT_NE(refusal({{u"a_", std::uint16_t{1}, 0, 1}, {u"AB", std::uint16_t{1}, 0, 1}})
+                  .find("\"AB\" and \"A_\" sort one way in upper case and the other in lower case"),
+              std::string::npos);
+    EXPECT_NE(refusal({{u"CUSTOM", u"#5", 0, 1}}).find("name \"#5\" starts with #"), std::string::npos);
     EXPECT_EQ(refusal({{u"CUSTOM", std::uint16_t{101}, 1033, 1}, {u"CUSTOM", std::uint16_t{101}, 0, 2}}), "laid out");
 }
 
