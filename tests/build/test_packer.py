@@ -13,6 +13,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import zlib
 
 # Debian's python3-pefile, whichever Python runs the tests.
 sys.path.append("/usr/lib/python3/dist-packages")
@@ -49,6 +50,27 @@ def decode_entry(stored):
         for i in range(distance, len(out)):
             out[i] = (out[i] + out[i - distance]) & 0xFF
     return bytes(out)
+
+
+def resources(image):
+    """{(type, name, language): bytes} of every resource of a pefile image, names as text."""
+    found = {}
+    for kind in image.DIRECTORY_ENTRY_RESOURCE.entries:
+        for name in kind.directory.entries:
+            for language in name.directory.entries:
+                entry = language.data.struct
+                key = tuple(str(e.name) if e.name is not None else e.id for e in (kind, name, language))
+                found[key] = image.get_data(entry.OffsetToData, entry.Size)
+    return found
+
+
+def png(width, height):
+    """An RGB PNG of 8 bits a sample, all black."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    rows = b"".join(b"\0" + bytes(3 * width) for _ in range(height))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
 
 
 def resource_list(path):
@@ -192,12 +214,7 @@ class PackerTest(unittest.TestCase):
         self.assertLess(len(made), PRODUCT.stat().st_size * 0.36)
 
         image = pefile.PE(data=made)
-        entries = {}
-        for kind in image.DIRECTORY_ENTRY_RESOURCE.entries:
-            for name in kind.directory.entries:
-                for language in name.directory.entries:
-                    entry = language.data.struct
-                    entries[(str(kind.name or kind.id), name.id, language.id)] = image.get_data(entry.OffsetToData, entry.Size)
+        entries = resources(image)
         self.assertNotIn("CUSTOM", {kind for kind, _name, _language in entries})
         for i, name in enumerate(DECK):
             stored = entries[("LZMA", 101 + i, 1033)]
@@ -208,6 +225,33 @@ class PackerTest(unittest.TestCase):
         stub = pefile.PE(str(LZMA_STUB))
         self.assertEqual(image.sections[0].get_data(), stub.sections[0].get_data())
         self.assertTrue(image.verify_checksum())
+
+    def test_a_publishers_icon_group_gives_each_image_its_own_bit_count(self):
+        # The publisher's icon with its entries' bit counts left 0, and a PNG of 24 bits besides:
+        # the group takes each image's own, by which Windows chooses among images of one size.
+        icon = (REPO / "tests" / "packages" / "publisher" / "Icon.ico").read_bytes()
+        count = struct.unpack_from("<H", icon, 4)[0]
+        images = []
+        for i in range(count):
+            width, height, colours, _, planes, _, size, offset = struct.unpack_from("<BBBBHHII", icon, 6 + 16 * i)
+            images.append(((width, height, colours, planes), icon[offset:offset + size]))
+        images.append(((64, 64, 0, 1), png(64, 64)))
+        entries, data, at = b"", b"", 6 + 16 * len(images)
+        for (width, height, colours, planes), image in images:
+            entries += struct.pack("<BBBBHHII", width, height, colours, 0, planes, 0, len(image), at + len(data))
+            data += image
+        (self.work / "Icon.ico").write_bytes(struct.pack("<HHH", 0, 1, len(images)) + entries + data)
+        shutil.copy(REPO / "tests" / "packages" / "publisher" / "Planet.cbx", self.work)
+        (self.work / "Planet.package").write_text("installer-name = PlanetBack\ndisplay-name = Planet Card Back\n"
+                                                 "version = 3.1.0.27\nicon = Icon.ico\n\n[files]\n"
+                                                 "Planet.cbx = Planet.cbx\n", encoding="utf-8")
+        result = self.pack(self.work / "Planet.package", "--out", self.work / "out")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        carried = resources(pefile.PE(str(self.work / "out" / "PlanetBack.exe")))
+
+        group = carried[(14, 1, 0)]
+        self.assertEqual([struct.unpack_from("<H", group, 6 + 14 * i + 6)[0] for i in range(len(images))],
+                         [32, 32, 32, 24])
 
 
 if __name__ == "__main__":
