@@ -13,6 +13,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import xml.etree.ElementTree as ElementTree
 import zlib
 
 # Debian's python3-pefile, whichever Python runs the tests.
@@ -226,7 +227,7 @@ class PackerTest(unittest.TestCase):
         self.assertEqual(image.sections[0].get_data(), stub.sections[0].get_data())
         self.assertTrue(image.verify_checksum())
 
-    def test_a_publishers_icon_group_gives_each_image_its_own_bit_count(self):
+    def test_a_publishers_package_carries_its_own_identity_and_its_icons_bit_counts(self):
         # The publisher's icon with its entries' bit counts left 0, and a PNG of 24 bits besides:
         # the group takes each image's own, by which Windows chooses among images of one size.
         icon = (REPO / "tests" / "packages" / "publisher" / "Icon.ico").read_bytes()
@@ -242,9 +243,10 @@ class PackerTest(unittest.TestCase):
             data += image
         (self.work / "Icon.ico").write_bytes(struct.pack("<HHH", 0, 1, len(images)) + entries + data)
         shutil.copy(REPO / "tests" / "packages" / "publisher" / "Planet.cbx", self.work)
-        (self.work / "Planet.package").write_text("installer-name = PlanetBack\ndisplay-name = Planet Card Back\n"
-                                                 "version = 3.1.0.27\nicon = Icon.ico\n\n[files]\n"
-                                                 "Planet.cbx = Planet.cbx\n", encoding="utf-8")
+        name = 'Planet & <Card> "Back"'
+        (self.work / "Planet.package").write_text(f"installer-name = PlanetBack\ndisplay-name = {name}\n"
+                                                  "version = 3.1.0.27\nicon = Icon.ico\n\n[files]\n"
+                                                  "Planet.cbx = Planet.cbx\n", encoding="utf-8")
         result = self.pack(self.work / "Planet.package", "--out", self.work / "out")
         self.assertEqual(result.returncode, 0, result.stderr)
         carried = resources(pefile.PE(str(self.work / "out" / "PlanetBack.exe")))
@@ -252,6 +254,16 @@ class PackerTest(unittest.TestCase):
         group = carried[(14, 1, 0)]
         self.assertEqual([struct.unpack_from("<H", group, 6 + 14 * i + 6)[0] for i in range(len(images))],
                          [32, 32, 32, 24])
+
+        # The product's manifest but for the version and the description, which XML reads back.
+        manifest = carried[(24, 1, 0)].decode("utf-8")
+        root = ElementTree.fromstring(manifest)
+        asm = "{urn:schemas-microsoft-com:asm.v1}"
+        self.assertEqual(root.find(asm + "assemblyIdentity").get("version"), "3.1.0.27")
+        self.assertEqual(root.find(asm + "description").text, name + " installer for Ombrix")
+        product = (REPO / "resources" / "TazelDeck.manifest").read_text(encoding="utf-8")
+        self.assertEqual(manifest.replace('version="3.1.0.27"', 'version="2.0.0.4"', 1).replace(
+            "Planet &amp; &lt;Card&gt; &quot;Back&quot;", "Tazel Deck"), product)
 
 
 if __name__ == "__main__":
