@@ -81,6 +81,25 @@ Verdict ImageProblem(const IconImage& image, const std::string& named)
     return std::nullopt;
 }
 
+// The bits a pixel of an image that ImageProblem passed: a bitmap's header says them; a PNG's
+// header (IHDR) gives its bit depth and, by its colour type, the samples a pixel has.
+std::uint16_t ImageBitCount(const IconImage& image)
+{
+    if (!IsPng(image.bytes))
+        return ReadU16(image.bytes, 14);
+    const unsigned depth = std::to_integer<unsigned>(image.bytes[24]);
+    switch (std::to_integer<unsigned>(image.bytes[25])) {
+    case 2: // RGB
+        return static_cast<std::uint16_t>(3 * depth);
+    case 4: // grey and alpha
+        return static_cast<std::uint16_t>(2 * depth);
+    case 6: // RGB and alpha
+        return static_cast<std::uint16_t>(4 * depth);
+    default: // grey, or palette indices
+        return static_cast<std::uint16_t>(depth);
+    }
+}
+
 } // namespace
 
 tazel::Expected<std::vector<IconImage>, std::string> ReadIcon(std::span<const std::byte> file)
@@ -129,6 +148,10 @@ tazel::Expected<std::vector<IconImage>, std::string> ReadIcon(std::span<const st
         image.bytes = file.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(size));
         if (auto problem = ImageProblem(image, named))
             return Unexpected(std::move(*problem));
+        // Windows and Wine choose among images of one size by the group's bit count: a true-colour
+        // image recorded with 0 would lose to an 8-bit one.
+        if (image.bitCount == 0)
+            image.bitCount = ImageBitCount(image);
         images.push_back(image);
     }
 
@@ -162,11 +185,7 @@ std::vector<std::byte> IconGroup(std::span<const IconImage> images, std::uint16_
         group.push_back(std::byte{0});
         // As the resource compiler fills what the file's entry leaves zero.
         AppendU16(group, image.planes != 0 ? image.planes : 1);
-        std::uint16_t bitCount = image.bitCount;
-        if (bitCount == 0)
-            while ((1u << bitCount) < image.colours)
-                ++bitCount;
-        AppendU16(group, bitCount);
+        AppendU16(group, image.bitCount);
         AppendU32(group, static_cast<std::uint32_t>(image.bytes.size()));
         AppendU16(group, static_cast<std::uint16_t>(firstId + i));
     }

@@ -17,7 +17,8 @@ namespace tazel::pack {
 struct IconImage {
     std::uint32_t width = 0; // 1 to 256
     std::uint32_t height = 0;
-    // As the file's entry gives them; the group carries them on for Windows' choice of image.
+    // As the file's entry gives them, but a bit count of 0 is the image's own; the group carries
+    // them on for Windows' choice of image.
     std::uint8_t colours = 0;
     std::uint16_t planes = 0;
     std::uint16_t bitCount = 0;

@@ -66,6 +66,67 @@ Expected<std::vector<std::byte>> VersionBlockFor(const Package& package, const s
     return BuildVersionBlock(info);
 }
 
+// Text as XML element content or an attribute's value carries it. XML 1.0 has no way to write
+// the control characters but tab, line feed and carriage return, not even as references.
+Expected<std::string> XmlEscaped(std::string_view text, const char* what)
+{
+    std::string escaped;
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r')
+            return Refuse(std::string("the ") + what + " holds a control character, which an application manifest "
+                          "cannot carry");
+        const char* reference = c == '&'    ? "&amp;"
+                                : c == '<'  ? "&lt;"
+                                : c == '>'  ? "&gt;"
+                                : c == '"'  ? "&quot;"
+                                : c == '\'' ? "&apos;"
+                                             : nullptr;
+        if (reference != nullptr)
+            escaped += reference;
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
+// The kit's application manifest with the package's own identity: its version in the assembly
+// identity, its display name in the description, written as the version block's file description.
+// The product's own package gives the kit's manifest byte for byte.
+Expected<std::string> ApplicationManifestFor(const Package& package, std::span<const std::byte> kitManifest)
+{
+    std::string manifest(reinterpret_cast<const char*>(kitManifest.data()), kitManifest.size());
+    const auto fail = [](const char* what) {
+        return Refuse(std::string("the packer's application manifest has no ") + what + " to give the package's");
+    };
+    const std::size_t identity = manifest.find("<assemblyIdentity ");
+    const std::size_t identityEnd = manifest.find('>', identity);
+    const std::size_t versionAt = manifest.find(" version=\"", identity);
+    if (identity == std::string::npos || identityEnd == std::string::npos || versionAt > identityEnd)
+        return fail("assembly version");
+    const std::size_t versionStart = versionAt + std::strlen(" version=\"");
+    const std::size_t versionEnd = manifest.find('"', versionStart);
+    if (versionEnd > identityEnd)
+        return fail("assembly version");
+    std::string version;
+    for (const std::uint16_t number : package.version) {
+        if (!version.empty())
+            version += '.';
+        version += std::to_string(number);
+    }
+    manifest.replace(versionStart, versionEnd - versionStart, version);
+
+    constexpr std::string_view kOpen = "<description>", kClose = "</description>";
+    const std::size_t open = manifest.find(kOpen);
+    const std::size_t close = manifest.find(kClose, open);
+    if (open == std::string::npos || close == std::string::npos)
+        return fail("description");
+    const auto name = XmlEscaped(package.displayName, "display name");
+    if (!name)
+        return Unexpected(name.error());
+    manifest.replace(open + kOpen.size(), close - open - kOpen.size(), *name + " installer for Ombrix");
+    return manifest;
+}
+
 // A publisher's icon or picture, read whole (it is small) and checked as the description's
 // check does: the file may have changed since.
 Expected<std::vector<std::byte>> ReadArt(const std::filesystem::path& path, const char* what)
@@ -139,6 +200,9 @@ Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit
     const auto version = VersionBlockFor(package, *installerName, *displayName);
     if (!version)
         return Unexpected(version.error());
+    const auto applicationManifest = ApplicationManifestFor(package, kit.applicationManifest);
+    if (!applicationManifest)
+        return Unexpected(applicationManifest.error());
     std::optional<Icon> icon;
     if (package.icon) {
         auto read = ReadPublisherIcon(*package.icon);
@@ -213,7 +277,8 @@ Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit
     }
     items.push_back(held(kTypeRcData, kWindowPictureId, kLanguageNeutral,
                          picture ? std::span<const std::byte>(*picture) : kit.windowPicture));
-    items.push_back(held(kTypeManifest, kApplicationManifestId, kLanguageNeutral, kit.applicationManifest));
+    items.push_back(held(kTypeManifest, kApplicationManifestId, kLanguageNeutral,
+                         std::as_bytes(std::span(*applicationManifest))));
     items.push_back(held(kTypeVersion, kVersionId, kLanguageUsEnglish, *version));
     // Its bytes go in last, once the digests are known.
     const std::size_t recordItem = items.size();

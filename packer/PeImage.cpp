@@ -62,12 +62,22 @@ struct Section {
 
 Expected<StubImage> ParseStub(std::span<const std::byte> bytes)
 {
-    if (bytes.size() < 0x40 || ReadU16(bytes, 0) != 0x5A4D)
+    // Each header is held against the file's length before a field of it is read: a stub cut
+    // short (a copy broken off) is refused, never read past its end.
+    const auto cutShort = [&](const std::string& what, std::uint64_t end) {
+        return Refuse("the stub is cut short: its " + what + " ends at " + Hex(end) + ", past the end of the file at " +
+                      Hex(bytes.size()));
+    };
+    if (bytes.size() < 2 || ReadU16(bytes, 0) != 0x5A4D)
         return Refuse("the stub is not an executable: no MZ header");
+    if (bytes.size() < 0x40)
+        return cutShort("MZ header", 0x40);
     const std::uint32_t peAt = ReadU32(bytes, 0x3C);
-    if (std::uint64_t{peAt} + 4 + kFileHeaderSize + kOptionalHeaderFixedSize > bytes.size() ||
-        ReadU32(bytes, peAt) != 0x00004550)
+    if (std::uint64_t{peAt} + 4 > bytes.size() || ReadU32(bytes, peAt) != 0x00004550)
         return Refuse("the stub is not a PE image: no PE signature at " + Hex(peAt));
+    if (const std::uint64_t end = std::uint64_t{peAt} + 4 + kFileHeaderSize + kOptionalHeaderFixedSize;
+        end > bytes.size())
+        return cutShort("PE headers", end);
 
     StubImage stub;
     stub.bytes = bytes;
@@ -89,6 +99,8 @@ Expected<StubImage> ParseStub(std::span<const std::byte> bytes)
         optionalSize < kOptionalHeaderFixedSize + 8 * std::size_t{directories})
         return Refuse("the stub's optional header is inconsistent: " + std::to_string(optionalSize) + " bytes for " +
                       std::to_string(directories) + " data directories");
+    if (oh + optionalSize > bytes.size())
+        return cutShort("optional header", oh + optionalSize);
     const auto directory = [&](std::uint32_t index) { return oh + kOptionalHeaderFixedSize + 8 * index; };
     if (directories > kSecurityDirectory && ReadU32(bytes, directory(kSecurityDirectory) + 4) != 0)
         return Refuse("the stub is signed (a certificate table of " +
@@ -114,8 +126,11 @@ Expected<StubImage> ParseStub(std::span<const std::byte> bytes)
     const std::uint32_t headersSize = ReadU32(bytes, oh + kSizeOfHeaders);
     if (count == 0)
         return inconsistent("no sections");
-    if (headersSize % fileAlignment != 0 || headersSize > bytes.size() ||
-        tableAt + kSectionHeaderSize * count > headersSize)
+    if (tableAt + kSectionHeaderSize * count > bytes.size())
+        return cutShort("section table", tableAt + kSectionHeaderSize * count);
+    if (headersSize > bytes.size())
+        return cutShort("headers", headersSize);
+    if (headersSize % fileAlignment != 0 || tableAt + kSectionHeaderSize * count > headersSize)
         return inconsistent("the headers' size " + Hex(headersSize) + " does not hold the table of " +
                             std::to_string(count) + " sections");
 

@@ -79,6 +79,10 @@ Expected<ResourceId> Checked(const ResourceId& id, const char* what)
     const auto& name = std::get<std::u16string>(id);
     if (name.empty())
         return Refuse(std::string("a resource ") + what + " cannot be an empty name");
+    // FindResource takes a name "#123" for the number 123: such a name is never found.
+    if (name.front() == u'#')
+        return Refuse(std::string("the resource ") + what + " name " + Describe(id) +
+                      " starts with #, which the loader reads as a number");
     if (name.size() > 0xFFFF)
         return Refuse(std::string("the resource ") + what + " name " + Describe(id).substr(0, 40) +
                       "... is longer than 65535 characters");
@@ -87,6 +91,18 @@ Expected<ResourceId> Checked(const ResourceId& id, const char* what)
                       " has characters beyond ASCII (or a NUL): the loader's upper-casing of them is not "
                       "reproduced here");
     return ResourceId(StoredName(name));
+}
+
+// A stored name as ReactOS's loader compares it: folded to lower case, which puts [ \ ] ^ _ and `
+// after the letters rather than before them.
+std::u16string LowerCased(std::u16string_view stored)
+{
+    std::u16string lower(stored);
+    for (char16_t& unit : lower) {
+        if (unit >= u'A' && unit <= u'Z')
+            unit = static_cast<char16_t>(unit - u'A' + u'a');
+    }
+    return lower;
 }
 
 struct Node {
@@ -107,6 +123,21 @@ std::vector<Node> Runs(const std::vector<std::size_t>& order, std::size_t first,
         ++runs.back().count;
     }
     return runs;
+}
+
+// The loaders search one table's names by halves, Windows' in upper case and ReactOS's in lower
+// case: the two orders must agree, or one of them misses a name that is there.
+Expected<void> CheckNameOrder(const std::vector<Node>& nodes)
+{
+    for (std::size_t i = 1; i < nodes.size(); ++i) {
+        const auto* before = std::get_if<std::u16string>(&nodes[i - 1].id);
+        const auto* after = std::get_if<std::u16string>(&nodes[i].id);
+        if (before && after && LowerCased(*before) > LowerCased(*after))
+            return Refuse("the resource names " + Describe(nodes[i - 1].id) + " and " + Describe(nodes[i].id) +
+                          " sort one way in upper case and the other in lower case, as loaders differ in "
+                          "comparing them; one of them could not be found");
+    }
+    return {};
 }
 
 std::uint64_t NameBytes(const ResourceId& id)
@@ -155,6 +186,14 @@ Expected<ResourceLayout> LayOutResources(std::span<const Resource> resources, st
     std::vector<Type> types;
     for (Node& type : Runs(order, 0, order.size(), [&](std::size_t i) { return stored[i].type; }))
         types.push_back({type, Runs(order, type.first, type.count, [&](std::size_t i) { return stored[i].name; })});
+    std::vector<Node> typeNodes;
+    for (const Type& type : types)
+        typeNodes.push_back(type.node);
+    if (auto ordered = CheckNameOrder(typeNodes); !ordered)
+        return Unexpected(ordered.error());
+    for (const Type& type : types)
+        if (auto ordered = CheckNameOrder(type.names); !ordered)
+            return Unexpected(ordered.error());
 
     // Sizes of the four parts, in the order GNU ld writes them: every table (depth first, each
     // table's own entries before the tables below it), the names, the data entries, the data.
@@ -221,9 +260,6 @@ Expected<ResourceLayout> LayOutResources(std::span<const Resource> resources, st
         WriteU32(out, entry + 4, kFlag | static_cast<std::uint32_t>(nextTable));
     };
 
-    std::vector<Node> typeNodes;
-    for (const Type& type : types)
-        typeNodes.push_back(type.node);
     std::uint64_t typeEntry = table(typeNodes);
     for (const Type& type : types) {
         entryId(typeEntry, type.node.id);

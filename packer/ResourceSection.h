@@ -45,8 +45,9 @@ struct ResourceLayout {
 
 // The layout of a resource section that will sit at `sectionRva` in the image (the data entries
 // hold the resources' RVAs). Refused: a type or name that cannot be looked up (number 0, an
-// empty or non-ASCII name), two resources with the same type, name and language, a section
-// beyond what the format can address.
+// empty or non-ASCII name, a name starting with #, names that sort otherwise in lower case than
+// in upper case), two resources with the same type, name and language, a section beyond what
+// the format can address.
 [[nodiscard]] Expected<ResourceLayout> LayOutResources(std::span<const Resource> resources, std::uint32_t sectionRva);
 
 } // namespace tazel::pack

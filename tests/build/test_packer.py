@@ -14,6 +14,8 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import xml.etree.ElementTree as ElementTree
+import zlib
 
 # Debian's python3-pefile, whichever Python runs the tests.
 sys.path.append("/usr/lib/python3/dist-packages")
@@ -65,6 +67,27 @@ def resource_offset(data, kind, name):
                     data_entry = named.directory.entries[0].data.struct
                     return image.get_offset_from_rva(data_entry.OffsetToData), data_entry.Size
     raise KeyError(f"{kind} {name}")
+
+
+def resources(image):
+    """{(type, name, language): bytes} of every resource of a pefile image, names as text."""
+    found = {}
+    for kind in image.DIRECTORY_ENTRY_RESOURCE.entries:
+        for name in kind.directory.entries:
+            for language in name.directory.entries:
+                entry = language.data.struct
+                key = tuple(str(e.name) if e.name is not None else e.id for e in (kind, name, language))
+                found[key] = image.get_data(entry.OffsetToData, entry.Size)
+    return found
+
+
+def png(width, height):
+    """An RGB PNG of 8 bits a sample, all black."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    rows = b"".join(b"\0" + bytes(3 * width) for _ in range(height))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
 
 
 def resource_list(path):
@@ -298,12 +321,7 @@ class PackerTest(unittest.TestCase):
         self.assertLess(len(made), PRODUCT.stat().st_size * 0.36)
 
         image = pefile.PE(data=made)
-        entries = {}
-        for kind in image.DIRECTORY_ENTRY_RESOURCE.entries:
-            for name in kind.directory.entries:
-                for language in name.directory.entries:
-                    entry = language.data.struct
-                    entries[(str(kind.name or kind.id), name.id, language.id)] = image.get_data(entry.OffsetToData, entry.Size)
+        entries = resources(image)
         self.assertNotIn("CUSTOM", {kind for kind, _name, _language in entries})
         for i, name in enumerate(DECK):
             stored = entries[("LZMA", 101 + i, 1033)]
@@ -368,6 +386,44 @@ class PackerTest(unittest.TestCase):
                 self.assertEqual(result.stdout, "")
                 self.assertEqual(len(result.stderr.splitlines()), 1, result.stderr)
                 self.assertIn(message, result.stderr)
+
+    def test_a_publishers_package_carries_its_own_identity_and_its_icons_bit_counts(self):
+        # The publisher's icon with its entries' bit counts left 0, and a PNG of 24 bits besides:
+        # the group takes each image's own, by which Windows chooses among images of one size.
+        icon = (REPO / "tests" / "packages" / "publisher" / "Icon.ico").read_bytes()
+        count = struct.unpack_from("<H", icon, 4)[0]
+        images = []
+        for i in range(count):
+            width, height, colours, _, planes, _, size, offset = struct.unpack_from("<BBBBHHII", icon, 6 + 16 * i)
+            images.append(((width, height, colours, planes), icon[offset:offset + size]))
+        images.append(((64, 64, 0, 1), png(64, 64)))
+        entries, data, at = b"", b"", 6 + 16 * len(images)
+        for (width, height, colours, planes), image in images:
+            entries += struct.pack("<BBBBHHII", width, height, colours, 0, planes, 0, len(image), at + len(data))
+            data += image
+        (self.work / "Icon.ico").write_bytes(struct.pack("<HHH", 0, 1, len(images)) + entries + data)
+        shutil.copy(REPO / "tests" / "packages" / "publisher" / "Planet.cbx", self.work)
+        name = 'Planet & <Card> "Back"'
+        (self.work / "Planet.package").write_text(f"installer-name = PlanetBack\ndisplay-name = {name}\n"
+                                                  "version = 3.1.0.27\nicon = Icon.ico\n\n[files]\n"
+                                                  "Planet.cbx = Planet.cbx\n", encoding="utf-8")
+        result = self.pack(self.work / "Planet.package", "--out", self.work / "out")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        carried = resources(pefile.PE(str(self.work / "out" / "PlanetBack.exe")))
+
+        group = carried[(14, 1, 0)]
+        self.assertEqual([struct.unpack_from("<H", group, 6 + 14 * i + 6)[0] for i in range(len(images))],
+                         [32, 32, 32, 24])
+
+        # The product's manifest but for the version and the description, which XML reads back.
+        manifest = carried[(24, 1, 0)].decode("utf-8")
+        root = ElementTree.fromstring(manifest)
+        asm = "{urn:schemas-microsoft-com:asm.v1}"
+        self.assertEqual(root.find(asm + "assemblyIdentity").get("version"), "3.1.0.27")
+        self.assertEqual(root.find(asm + "description").text, name + " installer for Ombrix")
+        product = (REPO / "resources" / "TazelDeck.manifest").read_text(encoding="utf-8")
+        self.assertEqual(manifest.replace('version="3.1.0.27"', 'version="2.0.0.4"', 1).replace(
+            "Planet &amp; &lt;Card&gt; &quot;Back&quot;", "Tazel Deck"), product)
 
 
 if __name__ == "__main__":

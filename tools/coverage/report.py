@@ -465,6 +465,9 @@ def main():
     for problem in problems:
         print(problem, file=sys.stderr)
     print(f"report: {path}")
+    if problems:
+        raise SystemExit("coverage: FAILED: see the problems above; the figure counts failing tests only as far "
+                         "as they ran")
 
 
 if __name__ == "__main__":

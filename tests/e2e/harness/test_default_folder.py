@@ -197,7 +197,9 @@ class SignedRelease(ScenarioCase):
         build = cls.config.program(cls.INSTALLER)
         if build is None:
             raise unittest.SkipTest(f"{cls.INSTALLER} is not built")
-        made = release(build, pathlib.Path(cls.work, "release"), make_certificate(cls.work)[0])
+        # The release of the build under test, packers included, wherever that build is.
+        made = release(build, pathlib.Path(cls.work, "release"), make_certificate(cls.work)[0],
+                       env={"TAZEL_BUILD_DIR": cls.config.build_root})
         if made.returncode != 0:
             raise RuntimeError("scripts/release.sh failed:\n" + made.stderr)
         cls.signed = os.path.join(cls.work, "release", cls.INSTALLER)

@@ -77,6 +77,24 @@ TEST(PeImageTest, RefusesEveryStubItCannotFinish)
     ASSERT_TRUE(ParseStub(MinimalStub())) << "the unspoilt stub";
 }
 
+TEST(PeImageTest, RefusesAStubCutShortAtAnyLength)
+{
+    // Each cut in an allocation of its own, so that a read past it is one past the allocation,
+    // which the address sanitizer reports.
+    const std::vector<std::byte> whole = MinimalStub();
+    for (std::size_t length = 0; length < whole.size(); ++length) {
+        const std::vector<std::byte> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
+        const auto parsed = ParseStub(cut);
+        ASSERT_FALSE(parsed) << length;
+        // Before the PE signature ends the cut cannot be told from a header pointing elsewhere.
+        const char* expected = length < 2                             ? "no MZ header"
+                               : length >= 0x40 && length < kPeAt + 4 ? "no PE signature at 0x80"
+                               : length < kPage                       ? "the stub is cut short"
+                                                                      : "past the end of the file";
+        EXPECT_NE(parsed.error().message.find(expected), std::string::npos) << length << ": " << parsed.error().message;
+    }
+}
+
 TEST(PeImageTest, RefusesAnImageBeyondOneGibibyte)
 {
     const std::vector<std::byte> bytes = MinimalStub();
@@ -99,6 +117,11 @@ TEST(PeImageTest, RefusesResourcesTheLoaderCouldNotFind)
     EXPECT_NE(refusal({{u"", std::uint16_t{1}, 0, 1}}).find("empty name"), std::string::npos);
     EXPECT_NE(refusal({{u"CUST\u00d6M", std::uint16_t{1}, 0, 1}}).find("\"CUST\\u00d6M\" has characters beyond ASCII"),
               std::string::npos);
+    // "AB" < "A_" in upper case, "a_" < "ab" in lower case; "#5" is what FindResource takes for 5.
+    EXPECT_NE(refusal({{u"a_", std::uint16_t{1}, 0, 1}, {u"AB", std::uint16_t{1}, 0, 1}})
+                  .find("\"AB\" and \"A_\" sort one way in upper case and the other in lower case"),
+              std::string::npos);
+    EXPECT_NE(refusal({{u"CUSTOM", u"#5", 0, 1}}).find("name \"#5\" starts with #"), std::string::npos);
     EXPECT_EQ(refusal({{u"CUSTOM", std::uint16_t{101}, 1033, 1}, {u"CUSTOM", std::uint16_t{101}, 0, 2}}), "laid out");
 }
 
