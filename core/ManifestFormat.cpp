@@ -148,7 +148,8 @@ Expected<PackageManifest, RecordFault> DecodePackageRecord(std::span<const std::
                 return Unexpected(RecordFault::BadDigest);
             if (at != bytes.size())
                 return Unexpected(RecordFault::UnknownField);
-            if (!std::ranges::equal(Sha256Of(bytes.first(start)), value))
+            if (const Sha256Digest digest = Sha256Of(bytes.first(start));
+                !std::equal(digest.begin(), digest.end(), value.begin(), value.end()))
                 return Unexpected(RecordFault::Damaged);
             return manifest;
         default:

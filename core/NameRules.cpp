@@ -182,7 +182,7 @@ bool IsInstallerNameCharacter(char32_t c)
         constexpr std::u32string_view kLatin1 = U"\u00AA\u00B2\u00B3\u00B5\u00B9\u00BA\u00BC\u00BD\u00BE";
         return kLatin1.find(c) != std::u32string_view::npos;
     }
-    return std::ranges::none_of(kNotLetters, [c](const Block& block) { return c >= block.first && c <= block.last; });
+    return std::none_of(std::begin(kNotLetters), std::end(kNotLetters), [c](const Block& block) { return c >= block.first && c <= block.last; });
 }
 
 } // namespace tazel

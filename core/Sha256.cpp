@@ -97,7 +97,7 @@ void Sha256::Add(std::span<const std::byte> bytes)
         Compress(bytes.data());
         bytes = bytes.subspan(pending_.size());
     }
-    std::ranges::copy(bytes, pending_.begin());
+    std::copy(std::begin(bytes), std::end(bytes), pending_.begin());
     pendingSize_ = bytes.size();
 }
 

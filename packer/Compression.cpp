@@ -7,7 +7,7 @@
 #include "LzmaEnc.h"
 #include "core/CodedEntry.h"
 #include "core/LzmaHeap.h"
-#include "packer/HostFiles.h"
+#include "packer/machine/Machine.h"
 #include "core/LittleEndian.h"
 
 namespace tazel::pack {
@@ -160,7 +160,7 @@ Expected<std::vector<std::vector<std::byte>>> CompressEntries(std::span<const st
         WriteCodedEntryHead(entry.coded, out);
         std::size_t at = CodedEntryHeadSize(entry.coded.chunkCount);
         for (std::size_t c = 0; c < entry.coded.chunkCount; ++c) {
-            std::ranges::copy(entry.coded.chunks[c].stream, out.begin() + static_cast<std::ptrdiff_t>(at));
+            std::copy(std::begin(entry.coded.chunks[c].stream), std::end(entry.coded.chunks[c].stream), out.begin() + static_cast<std::ptrdiff_t>(at));
             at += entry.coded.chunks[c].stream.size();
         }
     }

@@ -9,10 +9,10 @@
 #include "core/NameRules.h"
 #include "core/PackageManifest.h"
 #include "core/Utf.h"
-#include "packer/Files.h"
-#include "packer/Icon.h"
+#include "packer/machine/Machine.h"
+#include "packer/image/Icon.h"
 #include "packer/Packer.h"
-#include "packer/Picture.h"
+#include "packer/image/Picture.h"
 
 namespace tazel::pack {
 namespace {
@@ -167,7 +167,7 @@ Verdict TextProblem(std::string_view value, std::string_view what)
     if (value.empty())
         return "the " + std::string(what) + " is empty";
     const std::u32string codePoints = CodePoints(value);
-    const auto control = std::ranges::find_if(codePoints, IsControlCharacter);
+    const auto control = std::find_if(std::begin(codePoints), std::end(codePoints), IsControlCharacter);
     if (control != codePoints.end())
         return "the " + std::string(what) + " holds the control character U+" + Hex(*control);
     return std::nullopt;
@@ -194,7 +194,7 @@ VersionParse ParseVersion(std::string_view text)
     if (text.empty())
         return Unexpected("the version is empty" + form);
     const std::u32string codePoints = CodePoints(text);
-    const auto odd = std::ranges::find_if(codePoints, [](char32_t c) { return c != U'.' && (c < U'0' || c > U'9'); });
+    const auto odd = std::find_if(std::begin(codePoints), std::end(codePoints), [](char32_t c) { return c != U'.' && (c < U'0' || c > U'9'); });
     if (odd != codePoints.end())
         return Unexpected(named + " holds " + ShownCharacter(*odd) + form);
     std::vector<std::string_view> parts;
@@ -234,7 +234,7 @@ Verdict InstallerNameProblem(std::string_view name)
     if (Verdict problem = TextProblem(name, "installer name"))
         return problem;
     const std::u32string codePoints = CodePoints(name);
-    const auto odd = std::ranges::find_if_not(codePoints, IsInstallerNameCharacter);
+    const auto odd = std::find_if_not(std::begin(codePoints), std::end(codePoints), IsInstallerNameCharacter);
     if (odd != codePoints.end())
         return "the installer name " + Shown(name) + " holds " + ShownCharacter(*odd) + "; it becomes the file name " +
                std::string(name) + ".exe and may hold letters, digits, spaces and - _ . ( )";
@@ -262,18 +262,12 @@ Verdict CompressionProblem(std::string_view value)
 
 // Files named by the keys: read whole and checked by `content` -----------------------------------
 
-std::filesystem::path SourcePath(const std::filesystem::path& sources, std::string_view source)
-{
-    // From UTF-8 explicitly: on Windows a narrow path would go through the ANSI code page.
-    return sources / std::u8string(source.begin(), source.end());
-}
-
 // A source as written, then the path it names where that shows more: "'art/x.ico' (faces/art/x.ico)",
 // but "'art/x.ico'" alone where the sources' folder is the current one.
 std::string ShownSource(std::string_view source, const std::filesystem::path& path)
 {
     const std::string shown = ShownPath(path);
-    if (CodePoints(source).size() <= kLongestShown && shown == ShownPath(SourcePath({}, source)))
+    if (CodePoints(source).size() <= kLongestShown && shown == ShownPath(PathFromUtf8(source)))
         return Shown(source);
     return Shown(source) + " (" + shown + ")";
 }
@@ -303,31 +297,12 @@ Verdict ReadableProblem(const std::string& what, const std::filesystem::path& pa
     return std::nullopt;
 }
 
-// Up to one byte more than `limit`: a file that size is too large for its purpose.
-tazel::Expected<std::vector<std::byte>, SystemError> ReadUpTo(const std::filesystem::path& path, std::size_t limit)
-{
-    auto file = InputFile::Open(path);
-    if (!file)
-        return Unexpected(file.error());
-    std::vector<std::byte> bytes;
-    std::byte piece[64 * 1024];
-    while (bytes.size() <= limit) {
-        const auto count = file->Read(piece);
-        if (!count)
-            return Unexpected(count.error());
-        bytes.insert(bytes.end(), piece, piece + *count);
-        if (*count < sizeof piece)
-            break;
-    }
-    return bytes;
-}
-
 Verdict ArtProblem(std::string_view source, const std::filesystem::path& sources, std::string_view what,
                    Verdict (*content)(std::span<const std::byte> bytes))
 {
     if (source.empty())
         return "the " + std::string(what) + " is empty: name its file after '='";
-    const std::filesystem::path path = SourcePath(sources, source);
+    const std::filesystem::path path = Joined(sources, source);
     const std::string named = "the " + std::string(what) + " " + ShownSource(source, path);
     if (Verdict problem = ReadableProblem(named, path, kLargestArt, "an icon or picture file may hold at most"))
         return problem;
@@ -444,14 +419,14 @@ std::optional<DescribedFile> ParseFileLine(std::string_view text, int number, Pr
         name = Trimmed(line.before);
         source = line.after;
     }
-    return DescribedFile{std::string(name), std::string(Trimmed(source)), number};
+    return DescribedFile{std::string(name), std::string(Trimmed(source)), number, Units(name)};
 }
 
 void ParseKeyLine(std::string_view text, int number, Description& description, Problems& problems)
 {
     const Split line = Partition(text, '=');
     const std::string_view name = Trimmed(line.before);
-    const auto key = std::ranges::find(kKeys, name, &Key::name);
+    const auto key = std::find_if(std::begin(kKeys), std::end(kKeys), [&](const Key& item) { return item.name == name; });
     if (!line.found) {
         problems.push_back(
             {number, "expected 'key = value' or " + std::string(kFilesSection) + ", found " + Shown(text)});
@@ -569,18 +544,12 @@ std::optional<std::string_view> WideEncoding(std::string_view data)
 
 // Checking ---------------------------------------------------------------------------------------
 
-// A file of the package with its name as Windows reads it.
-struct NamedFile {
-    const DescribedFile& file;
-    std::u16string units;
-};
-
 // `earlier`: the names before it that Windows can hold, by the key Windows finds them under.
-Verdict FileNameProblem(const std::vector<NamedFile>& files, std::size_t index,
+Verdict FileNameProblem(const std::vector<DescribedFile>& files, std::size_t index,
                         std::map<std::u16string, std::size_t>& earlier)
 {
-    const NamedFile& named = files[index];
-    const std::string& name = named.file.name;
+    const DescribedFile& named = files[index];
+    const std::string& name = named.name;
     if (Verdict problem = WindowsNameProblem(name, named.units, "the file name"))
         return problem;
     if (named.units.size() > kLongestFileName)
@@ -591,21 +560,21 @@ Verdict FileNameProblem(const std::vector<NamedFile>& files, std::size_t index,
                std::to_string(kLongestTemporarySuffix);
     const auto [twin, first] = earlier.try_emplace(WindowsNameKey(named.units), index);
     if (!first) {
-        const DescribedFile& other = files[twin->second].file;
+        const DescribedFile& other = files[twin->second];
         return "the file name " + Shown(name) + " is the same file as " + Shown(other.name) + " on line " +
                std::to_string(other.line) + ": Windows ignores case in file names";
     }
     return std::nullopt;
 }
 
-Verdict LeftoverProblem(const std::vector<NamedFile>& files, std::size_t index)
+Verdict LeftoverProblem(const std::vector<DescribedFile>& files, std::size_t index)
 {
     for (std::size_t target = 0; target < files.size(); ++target) {
         if (target == index || !IsSpeltAsTemporaryFileOf(files[index].units, files[target].units))
             continue;
-        return "the file name " + Shown(files[index].file.name) +
-               " is spelt as a temporary file the installer writes for " + Shown(files[target].file.name) +
-               " on line " + std::to_string(files[target].file.line) +
+        return "the file name " + Shown(files[index].name) +
+               " is spelt as a temporary file the installer writes for " + Shown(files[target].name) +
+               " on line " + std::to_string(files[target].line) +
                ": a later run would remove it as the leftover of an interrupted one";
     }
     return std::nullopt;
@@ -616,21 +585,21 @@ Verdict SourceProblem(const DescribedFile& file, const std::filesystem::path& so
     const std::string named = file.name.empty() ? "the file" : Shown(file.name, "");
     if (file.source.empty())
         return named + " has no source after '='";
-    const std::filesystem::path path = SourcePath(sources, file.source);
+    const std::filesystem::path path = Joined(sources, file.source);
     return ReadableProblem("the source of " + named + ", " + ShownSource(file.source, path), path,
                            kLargestSource, "a file the installer carries may hold at most");
 }
 
-Verdict KindProblem(const NamedFile& first, std::size_t count)
+Verdict KindProblem(const DescribedFile& first, std::size_t count)
 {
     // The ending as the player reads it; the rule reads UTF-16 units, which gives the same kind.
-    const std::u32string codePoints = CodePoints(first.file.name);
+    const std::u32string codePoints = CodePoints(first.name);
     const std::u32string ending = codePoints.substr(codePoints.size() < 3 ? 0 : codePoints.size() - 3);
     const std::string listed = std::to_string(count) + (count == 1 ? " is listed" : " are listed");
     if (const auto kind = KindOf(first.units)) {
         if (count == kind->files)
             return std::nullopt;
-        return "the first file " + Shown(first.file.name) + " ends in " + Shown(Utf8(ending)) + ", which makes a " +
+        return "the first file " + Shown(first.name) + " ends in " + Shown(Utf8(ending)) + ", which makes a " +
                std::string(kind->name) + " package: the installer writes exactly " + std::string(kind->count) +
                " files, and " + listed;
     }
@@ -644,7 +613,7 @@ Verdict KindProblem(const NamedFile& first, std::size_t count)
     const std::string near = KindOf(Utf8ToUtf16(lowered).value_or(u"")) ? lowered : "";
     // The installer's own endings, which are ASCII.
     const auto endingOf = [](std::wstring_view kind) { return std::string(kind.begin(), kind.end()); };
-    std::string text = "the first file " + Shown(first.file.name) + " ends in " + Shown(Utf8(ending)) +
+    std::string text = "the first file " + Shown(first.name) + " ends in " + Shown(Utf8(ending)) +
                        ", which is neither " + Shown(endingOf(kDeckEnding)) + " (a deck package of eight files) nor " +
                        Shown(endingOf(kFaceEnding)) + " (a face package of five): "
                        "the installer then writes this one file only, and " + listed;
@@ -666,22 +635,20 @@ void Check(const Parsed& parsed, const std::filesystem::path& sources, Problems&
             add(line->second, key.problem(description.*key.value, sources));
     }
 
-    std::vector<NamedFile> files;
-    for (const DescribedFile& file : description.files)
-        files.push_back({file, Units(file.name)});
+    const std::vector<DescribedFile>& files = description.files;
     std::map<std::u16string, std::size_t> earlier;
     for (std::size_t i = 0; i < files.size(); ++i) {
-        const int line = files[i].file.line;
+        const int line = files[i].line;
         if (i == kMostFiles)
             add(line, "a ninth file: a package holds at most eight");
         add(line, FileNameProblem(files, i, earlier));
-        add(line, SourceProblem(files[i].file, sources));
+        add(line, SourceProblem(files[i], sources));
     }
     for (std::size_t i = 0; i < files.size(); ++i)
-        add(files[i].file.line, LeftoverProblem(files, i));
+        add(files[i].line, LeftoverProblem(files, i));
     // The count is judged only when every file line could be read.
-    if (!files.empty() && !files[0].file.name.empty() && files.size() <= kMostFiles && parsed.unreadableFiles == 0)
-        add(files[0].file.line, KindProblem(files[0], files.size()));
+    if (!files.empty() && !files[0].name.empty() && files.size() <= kMostFiles && parsed.unreadableFiles == 0)
+        add(files[0].line, KindProblem(files[0], files.size()));
 }
 
 } // namespace
@@ -691,7 +658,7 @@ std::optional<PackageKind> KindOf(std::u16string_view firstName)
     // The installer's own rule decides how many files it writes; the kinds only name the counts.
     constexpr PackageKind kKinds[] = {{"deck", 8, "eight"}, {"face", 5, "five"}};
     const auto written = static_cast<std::size_t>(LastFileIndexFor(WideUnits(firstName))) + 1;
-    const auto kind = std::ranges::find(kKinds, written, &PackageKind::files);
+    const auto kind = std::find_if(std::begin(kKinds), std::end(kKinds), [&](const PackageKind& item) { return item.files == written; });
     if (kind == std::end(kKinds))
         return std::nullopt;
     return *kind;
@@ -717,7 +684,9 @@ tazel::Expected<Description, std::vector<Problem>> CheckDescription(std::span<co
     Check(parsed, sources, problems);
     if (problems.empty())
         return std::move(parsed.description);
-    std::ranges::sort(problems, {}, [](const Problem& p) { return std::tie(p.line, p.text); });
+    std::sort(problems.begin(), problems.end(), [](const Problem& a, const Problem& b) {
+        return a.line != b.line ? a.line < b.line : a.text < b.text;
+    });
     return Unexpected(std::move(problems));
 }
 
@@ -783,7 +752,7 @@ std::string Summary(const Description& description)
         names += names.empty() ? "" : ", ";
         names += file.name;
     }
-    const auto kind = KindOf(description.files.empty() ? std::u16string() : Units(description.files[0].name));
+    const auto kind = KindOf(description.files.empty() ? std::u16string() : description.files[0].units);
     return description.installerName + ".exe: a " + std::string(kind ? kind->name : "one-file") + " package: " +
            names + "\n" + "  the window's bottom line: " + description.displayName + " Installation\n" +
            "  the box at the end:       " + description.displayName + " Installed!\n" +

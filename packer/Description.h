@@ -25,6 +25,7 @@ struct DescribedFile {
     std::string name;
     std::string source;
     int line = 0;
+    std::u16string units; // the name as Windows holds it, converted once as it is read
 };
 
 struct Description {

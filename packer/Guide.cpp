@@ -32,7 +32,8 @@ std::string Wrapped(std::string_view text, std::string_view first, std::string_v
         if (word.empty())
             continue;
         if (!lineEmpty && column + 1 + word.size() > kWidth) {
-            out += "\n" + std::string(rest);
+            out += '\n';
+            out += rest;
             column = rest.size();
             lineEmpty = true;
         }
@@ -44,7 +45,7 @@ std::string Wrapped(std::string_view text, std::string_view first, std::string_v
         column += word.size();
         lineEmpty = false;
     }
-    std::ranges::replace(out, kJoin, ' ');
+    std::replace(std::begin(out), std::end(out), kJoin, ' ');
     return out + "\n";
 }
 
@@ -84,7 +85,10 @@ std::string DescriptionGuide()
                                    std::string(kFilesSection) + ", 'key = value' lines, each key at most once:",
                                "", "");
     const std::vector<KeyGuide> keys = DescribedKeys();
-    const std::size_t column = 2 + std::ranges::max(keys, {}, [](const KeyGuide& k) { return k.name.size(); }).name.size() + 2;
+    const auto longest = std::max_element(std::begin(keys), std::end(keys), [](const KeyGuide& a, const KeyGuide& b) {
+        return a.name.size() < b.name.size();
+    });
+    const std::size_t column = 2 + longest->name.size() + 2;
     for (const KeyGuide& key : keys) {
         std::string first = "  " + std::string(key.name);
         first.resize(column, ' ');
@@ -110,7 +114,7 @@ std::string DescriptionGuide()
 std::optional<std::string> StarterDescription(std::string_view kindName)
 {
     const std::vector<KindGuide> kinds = PackageKinds();
-    const auto kind = std::ranges::find(kinds, kindName, &KindGuide::name);
+    const auto kind = std::find_if(std::begin(kinds), std::end(kinds), [&](const KindGuide& item) { return item.name == kindName; });
     if (kind == kinds.end())
         return std::nullopt;
     const std::string title = Capitalised(kind->name);
@@ -145,7 +149,10 @@ std::optional<std::string> StarterDescription(std::string_view kindName)
     std::vector<std::string> names = {stem + "." + kind->ending};
     for (std::size_t i = 1; i < kind->files; ++i)
         names.push_back(stem + std::to_string(i - 1) + ".cbx");
-    text += "\n" + std::string(kFilesSection) + "\n" + Wrapped("Below: " + std::string(kFiles), "# ", "# ");
+    text += '\n';
+    text += kFilesSection;
+    text += '\n';
+    text += Wrapped("Below: " + std::string(kFiles), "# ", "# ");
     text += Wrapped("The first name ends in '" + kind->ending + "', which makes a " + std::string(kind->name) +
                         " package: the installer writes exactly these " + std::string(kind->count) + " files.",
                     "# ", "# ");

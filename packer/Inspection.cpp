@@ -13,10 +13,10 @@
 #include "core/Utf.h"
 #include "packer/Description.h"
 #include "packer/FastSha256.h"
-#include "packer/Files.h"
-#include "packer/HostFiles.h"
-#include "packer/ImageReader.h"
-#include "packer/PeImage.h"
+#include "packer/machine/Machine.h"
+#include "packer/machine/Machine.h"
+#include "packer/image/ImageReader.h"
+#include "packer/image/PeImage.h"
 
 namespace tazel::pack {
 namespace {
@@ -29,18 +29,9 @@ constexpr std::uint64_t kLargestInstallerFile = kLargestImage + (16u << 20);
 constexpr std::uint32_t kEntryMissing = 1812;
 constexpr std::uint32_t kEntryDamaged = 1392;
 
-// The record's texts are UTF-16 units a wchar_t each (core/Utf.h's WideUnits).
-std::u16string Units(std::wstring_view text)
-{
-    std::u16string units;
-    for (const wchar_t unit : text)
-        units += static_cast<char16_t>(unit);
-    return units;
-}
-
 std::string Utf8(std::wstring_view text)
 {
-    return Utf16ToUtf8(Units(text));
+    return Utf16ToUtf8(Utf16Units(text));
 }
 
 std::string Hex(const Sha256Digest& digest)
@@ -79,7 +70,7 @@ std::string RecordFaultText(RecordFault fault)
 
 std::u16string EntryType(PayloadStorage storage)
 {
-    return Units(storage == PayloadStorage::Raw ? kPayloadResourceType : kCompressedPayloadResourceType);
+    return Utf16Units(storage == PayloadStorage::Raw ? kPayloadResourceType : kCompressedPayloadResourceType);
 }
 
 std::string EntryName(PayloadStorage storage, std::size_t index)
@@ -172,7 +163,7 @@ std::string KindLine(const PackageManifest& manifest)
 {
     if (!IsManifestUsable(manifest))
         return "none: the first file has no name, and the installer writes nothing (\"No Embedded File Info!\")";
-    const auto kind = KindOf(Units(manifest.FileNames[0]));
+    const auto kind = KindOf(Utf16Units(manifest.FileNames[0]));
     if (!kind)
         return "one-file: the installer writes the first file only";
     return std::string(kind->name) + ": the installer writes " + std::string(kind->count) + " files";
@@ -210,8 +201,10 @@ std::string Header(const PackageManifest& manifest, const std::optional<VersionF
     std::string versionLine = "unreadable";
     if (version) {
         std::string numbers;
-        for (const std::uint16_t number : version->fileVersion)
-            numbers += (numbers.empty() ? "" : ".") + std::to_string(number);
+        for (const std::uint16_t number : version->fileVersion) {
+            numbers += numbers.empty() ? "" : ".";
+            numbers += std::to_string(number);
+        }
         const auto text = version->String(u"FileVersion");
         versionLine = !text ? numbers : Utf16ToUtf8(*text) == numbers ? numbers : Utf16ToUtf8(*text) + " (" + numbers + ")";
     }
@@ -297,7 +290,7 @@ std::pair<std::string, std::size_t> FileLines(const PackageManifest& manifest, P
 
 int InspectInstaller(const std::filesystem::path& path)
 {
-    const std::string shown = Shown(path);
+    const std::string shown = ShownPath(path);
     const auto refuse = [&](const std::string& why) {
         Complain(shown + " " + why);
         return kRefused;
@@ -326,7 +319,7 @@ int InspectInstaller(const std::filesystem::path& path)
         return damaged(image.error().message);
     if (!image->HasResources())
         return refuse("is not an installer made by tazelpack: it carries no package (no resources at all)");
-    const auto stored = image->Resource(Units(kPackageRecordResourceType),
+    const auto stored = image->Resource(Utf16Units(kPackageRecordResourceType),
                                         static_cast<std::uint16_t>(kPackageRecordResourceId), kLanguageNeutral);
     if (!stored)
         return damaged(stored.error().message);
@@ -356,7 +349,7 @@ int InspectInstaller(const std::filesystem::path& path)
 int InspectCommand(const std::string& installer)
 {
     try {
-        return InspectInstaller(PathFrom(installer));
+        return InspectInstaller(PathFromUtf8(installer));
     } catch (const std::bad_alloc&) {
         Complain(installer + " cannot be inspected: not enough memory");
         return kRefused;

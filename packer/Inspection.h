@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "packer/Commands.h"
+#include "packer/programs/Commands.h"
 
 namespace tazel::pack {
 

@@ -6,8 +6,19 @@
 
 #define TAZEL_TEXT(x) #x
 #define TAZEL_EXPANDED_TEXT(x) TAZEL_TEXT(x)
-// i686 Windows prefixes C symbols with an underscore, x86-64 Linux does not.
+// i686 Windows prefixes C symbols with an underscore, x86-64 Linux and WebAssembly do not.
 #define TAZEL_SYMBOL(name) TAZEL_EXPANDED_TEXT(__USER_LABEL_PREFIX__) #name
+#if defined(__wasm__)
+// WebAssembly's object format wants a section of each symbol's own, and each symbol's type and size.
+#define TAZEL_EMBED(name, file)                                                                   \
+    asm(".section .rodata." #name ",\"\",@\n"                                                   \
+        ".globl " #name "\n.type " #name ",@object\n" #name ":\n"                               \
+        ".incbin \"" file "\"\n"                                                                \
+        ".globl " #name "End\n.type " #name "End,@object\n" #name "End:\n"                      \
+        ".size " #name ", " #name "End - " #name "\n.size " #name "End, 0\n");                  \
+    extern "C" const std::byte name[];                                                            \
+    extern "C" const std::byte name##End[];
+#else
 #ifdef _WIN32
 #define TAZEL_READ_ONLY_SECTION ".section .rdata,\"dr\"\n"
 #else
@@ -16,11 +27,12 @@
 #define TAZEL_EMBED(name, file)                                                                   \
     asm(TAZEL_READ_ONLY_SECTION ".balign 16\n"                                                    \
         ".globl " TAZEL_SYMBOL(name) "\n" TAZEL_SYMBOL(name) ":\n"                               \
-        ".incbin \"" file "\"\n"                                                                  \
+        ".incbin \"" file "\"\n"                                                                \
         ".globl " TAZEL_SYMBOL(name##End) "\n" TAZEL_SYMBOL(name##End) ":\n"                     \
         ".text\n");                                                                              \
     extern "C" const std::byte name[];                                                            \
     extern "C" const std::byte name##End[];
+#endif
 
 #include <cstddef>
 

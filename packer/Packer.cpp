@@ -9,13 +9,13 @@
 #include "core/Utf.h"
 #include "packer/Compression.h"
 #include "packer/FastSha256.h"
-#include "packer/Files.h"
-#include "packer/HostFiles.h"
-#include "packer/Icon.h"
-#include "packer/PeImage.h"
-#include "packer/Picture.h"
-#include "packer/ResourceSection.h"
-#include "packer/VersionBlock.h"
+#include "packer/machine/Machine.h"
+#include "packer/machine/Machine.h"
+#include "packer/image/Icon.h"
+#include "packer/image/PeImage.h"
+#include "packer/image/Picture.h"
+#include "packer/image/ResourceSection.h"
+#include "packer/image/VersionBlock.h"
 #include "resources/ResourceIds.h"
 
 namespace tazel::pack {
@@ -132,7 +132,7 @@ Expected<std::string> ApplicationManifestFor(const Package& package, std::span<c
 Expected<std::vector<std::byte>> ReadArt(const std::filesystem::path& path, const char* what)
 {
     if (const auto facts = Inspect(path); facts && facts->kind == FileKind::Regular && facts->size > kLargestSource)
-        return Refuse(std::string("the ") + what + " " + Shown(path) + " is too large: " + std::to_string(facts->size) +
+        return Refuse(std::string("the ") + what + " " + ShownPath(path) + " is too large: " + std::to_string(facts->size) +
                       " bytes");
     return ReadWholeFile(path);
 }
@@ -153,7 +153,7 @@ Expected<Icon> ReadPublisherIcon(const std::filesystem::path& path)
     icon.file = std::move(*file);
     auto images = ReadIcon(icon.file);
     if (!images)
-        return Refuse("the icon " + Shown(path) + " " + images.error());
+        return Refuse("the icon " + ShownPath(path) + " " + images.error());
     icon.images = std::move(*images);
     icon.group = IconGroup(icon.images, kFirstIconImageId);
     return icon;
@@ -216,7 +216,7 @@ Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit
         if (!read)
             return Unexpected(read.error());
         if (const auto problem = WindowPictureProblem(*read))
-            return Refuse("the window picture " + Shown(*package.windowPicture) + " " + *problem);
+            return Refuse("the window picture " + ShownPath(*package.windowPicture) + " " + *problem);
         picture = std::move(*read);
     }
 
@@ -230,12 +230,12 @@ Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit
             continue;
         const auto facts = Inspect(*source);
         if (!facts)
-            return Refuse(Shown(*source) + " cannot be read (" + facts.error().description + ")");
+            return Refuse(ShownPath(*source) + " cannot be read (" + facts.error().description + ")");
         if (facts->kind != FileKind::Regular)
-            return Refuse(Shown(*source) + " is not a file");
+            return Refuse(ShownPath(*source) + " is not a file");
         const std::uintmax_t size = facts->size;
         if (size > kLargestSource)
-            return Refuse(Shown(*source) + " is too large: " + std::to_string(size) +
+            return Refuse(ShownPath(*source) + " is too large: " + std::to_string(size) +
                           " bytes; a file the installer carries may hold at most " + std::to_string(kLargestSource));
         const auto id = static_cast<std::uint16_t>(kFirstPayloadResourceId + i);
         if (package.compressed) {
@@ -301,14 +301,14 @@ Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit
         return Unexpected(image.error());
 
     const std::span<std::byte> section = image->Section();
-    std::ranges::copy(layout->directory, section.begin());
+    std::copy(std::begin(layout->directory), std::end(layout->directory), section.begin());
     for (std::size_t i = 0; i < items.size(); ++i) {
         const std::span<std::byte> place = section.subspan(layout->dataOffsets[i], items[i].resource.size);
         if (items[i].source) {
             if (auto copied = ReadFileInto(*items[i].source, place); !copied)
                 return Unexpected(copied.error());
         } else {
-            std::ranges::copy(items[i].held, place.begin());
+            std::copy(std::begin(items[i].held), std::end(items[i].held), place.begin());
         }
         // Hashed where it lies, so the digest is of the very bytes the installer carries.
         if (items[i].entry)
@@ -316,7 +316,7 @@ Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit
     }
     // The same fields as before, of the same sizes: only the digests' bytes are new.
     const std::vector<std::byte> record = EncodePackageRecord(manifest);
-    std::ranges::copy(record, section.subspan(layout->dataOffsets[recordItem], recordSize).begin());
+    std::copy(std::begin(record), std::end(record), section.subspan(layout->dataOffsets[recordItem], recordSize).begin());
     SealImage(*image);
     return std::move(image->bytes);
 }

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "core/LittleEndian.h"
-#include "packer/PeImage.h"
-#include "packer/ResourceSection.h"
-#include "packer/VersionBlock.h"
+#include "packer/image/PeImage.h"
+#include "packer/image/ResourceSection.h"
+#include "packer/image/VersionBlock.h"
 
 namespace tazel::pack::test {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "packer/ImageReader.h"
+#include "packer/image/ImageReader.h"
 #include "tests/packer/image/ImageFixture.h"
 
 // Built with the address and undefined-behaviour sanitizers: the reader takes bytes from outside,

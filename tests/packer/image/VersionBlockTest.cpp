@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "packer/VersionBlock.h"
+#include "packer/image/VersionBlock.h"
 #include "tests/packer/image/ImageFixture.h"
 #include "tests/packer/image/VersionFixtures.h"
 

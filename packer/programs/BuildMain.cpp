@@ -12,8 +12,8 @@
 
 #include <string_view>
 
-#include "packer/Commands.h"
-#include "packer/HostFiles.h"
+#include "packer/programs/Commands.h"
+#include "packer/machine/Machine.h"
 
 namespace tazel::pack {
 namespace {
@@ -22,7 +22,7 @@ namespace {
 std::string RulePath(const std::filesystem::path& path)
 {
     std::string spelt;
-    for (const char c : Shown(std::filesystem::absolute(path))) {
+    for (const char c : ShownPath(AbsolutePath(path))) {
         if (c == ' ' || c == '#' || c == '\\')
             spelt += '\\';
         if (c == '$')
@@ -71,7 +71,7 @@ int Run(const Arguments& arguments)
             }
             const std::string source = file->substr(equals + 1);
             given.files.push_back({file->substr(0, equals),
-                                   source.empty() ? std::nullopt : std::optional(PathFrom(source))});
+                                   source.empty() ? std::nullopt : std::optional(PathFromUtf8(source))});
         } else if (!argument.starts_with("-") && description.empty())
             description = argument;
         else {
@@ -92,12 +92,12 @@ int Run(const Arguments& arguments)
             if (file.source)
                 read.push_back(*file.source);
     } else {
-        package = PackageFromDescription(PathFrom(description), PathFrom(sources), &read);
+        package = PackageFromDescription(PathFromUtf8(description), PathFromUtf8(sources), &read);
         if (!package)
             return kRefused;
     }
 
-    const auto stubBytes = ReadWholeFile(PathFrom(stub));
+    const auto stubBytes = ReadWholeFile(PathFromUtf8(stub));
     if (!stubBytes) {
         Complain(stubBytes.error().message);
         return kRefused;
@@ -106,7 +106,7 @@ int Run(const Arguments& arguments)
     kit.stub = *stubBytes;
     std::vector<std::byte> lzmaStubBytes;
     if (!lzmaStub.empty()) {
-        auto bytes = ReadWholeFile(PathFrom(lzmaStub));
+        auto bytes = ReadWholeFile(PathFromUtf8(lzmaStub));
         if (!bytes) {
             Complain(bytes.error().message);
             return kRefused;
@@ -114,15 +114,17 @@ int Run(const Arguments& arguments)
         lzmaStubBytes = std::move(*bytes);
         kit.lzmaStub = lzmaStubBytes;
     }
-    const int status = WriteInstaller(*package, kit, PathFrom(out), outputName);
+    const int status = WriteInstaller(*package, kit, PathFromUtf8(out), outputName);
     if (status != kPacked || depfile.empty())
         return status;
 
-    std::string rule = RulePath(PathFrom(out) / PathFrom(outputName + ".exe")) + ":";
-    for (const auto& path : read)
-        rule += " " + RulePath(path);
+    std::string rule = RulePath(Joined(PathFromUtf8(out), outputName + ".exe")) + ":";
+    for (const auto& path : read) {
+        rule += ' ';
+        rule += RulePath(path);
+    }
     const std::string text = rule + "\n";
-    if (auto written = WriteWholeFile(PathFrom(depfile), std::as_bytes(std::span(text))); !written) {
+    if (auto written = WriteWholeFile(PathFromUtf8(depfile), std::as_bytes(std::span(text))); !written) {
         Complain(written.error().message);
         return kRefused;
     }

@@ -14,9 +14,9 @@
 #include "core/Expected.h"
 #include <string_view>
 
-#include "packer/Commands.h"
+#include "packer/programs/Commands.h"
 #include "packer/Guide.h"
-#include "packer/HostFiles.h"
+#include "packer/machine/Machine.h"
 #include "packer/Inspection.h"
 #include "packer/PackerVersion.h"
 
@@ -81,7 +81,7 @@ tazel::Expected<Request, std::string> Parse(const Arguments& arguments)
     std::string_view modeOption;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
-        const auto option = std::ranges::find(kOptions, argument, &Option::name);
+        const auto option = std::find_if(std::begin(kOptions), std::end(kOptions), [&](const Option& item) { return item.name == argument; });
         if (option == std::end(kOptions)) {
             if (argument.starts_with("-") && argument != "-")
                 return Unexpected("unknown option '" + argument + "'");
@@ -146,7 +146,7 @@ int Run(const Arguments& arguments)
         return kUsage;
     }
     const auto path = [](const std::optional<std::string>& given) {
-        return given ? PathFrom(*given) : std::filesystem::path();
+        return given ? PathFromUtf8(*given) : std::filesystem::path();
     };
     switch (request->mode) {
     case Mode::Help:
@@ -167,14 +167,14 @@ int Run(const Arguments& arguments)
     case Mode::Inspect:
         return InspectCommand(*request->installer);
     case Mode::Check:
-        return CheckOnly(PathFrom(*request->description), path(request->sources), BuiltInKit());
+        return CheckOnly(PathFromUtf8(*request->description), path(request->sources), BuiltInKit());
     case Mode::Pack:
         break;
     }
-    const auto package = PackageFromDescription(PathFrom(*request->description), path(request->sources));
+    const auto package = PackageFromDescription(PathFromUtf8(*request->description), path(request->sources));
     if (!package)
         return kRefused;
-    return WriteInstaller(*package, BuiltInKit(), request->out ? PathFrom(*request->out) : std::filesystem::path("."),
+    return WriteInstaller(*package, BuiltInKit(), request->out ? PathFromUtf8(*request->out) : std::filesystem::path("."),
                           package->installerName);
 }
 

@@ -1,4 +1,4 @@
-#include "packer/Picture.h"
+#include "packer/image/Picture.h"
 
 #include <algorithm>
 #include "core/Expected.h"
@@ -143,7 +143,7 @@ tazel::Expected<PictureSize, std::string> PngSize(std::span<const std::byte> png
     const unsigned depth = At(png, 24);
     const unsigned colourType = At(png, 25);
     const auto depthIn = [depth](std::initializer_list<unsigned> depths) {
-        return std::ranges::find(depths, depth) != depths.end();
+        return std::find(std::begin(depths), std::end(depths), depth) != depths.end();
     };
     const bool defined = (colourType == 0 && depthIn({1, 2, 4, 8, 16})) || (colourType == 3 && depthIn({1, 2, 4, 8})) ||
                          ((colourType == 2 || colourType == 4 || colourType == 6) && depthIn({8, 16}));

@@ -1,4 +1,4 @@
-#include "packer/PeImage.h"
+#include "packer/image/PeImage.h"
 
 #include <algorithm>
 #include <string>
@@ -169,7 +169,7 @@ Expected<StubImage> ParseStub(std::span<const std::byte> bytes)
     const auto slot = bytes.subspan(stub.newSectionHeaderAt,
                                     std::min<std::size_t>(kSectionHeaderSize, headersSize - stub.newSectionHeaderAt));
     // The slot must be free: some linkers keep other tables (bound imports) right after the section table.
-    if (slot.size() < kSectionHeaderSize || std::ranges::any_of(slot, [](std::byte b) { return b != std::byte{0}; }))
+    if (slot.size() < kSectionHeaderSize || std::any_of(std::begin(slot), std::end(slot), [](std::byte b) { return b != std::byte{0}; }))
         return Refuse("the stub's headers have no free room for one more section header");
     stub.sectionRva = static_cast<std::uint32_t>(nextRva);
     stub.sectionFileOffset = static_cast<std::uint32_t>(rawEnd);
@@ -189,7 +189,7 @@ Expected<OutputImage> AddResourceSection(const StubImage& stub, std::uint32_t se
 
     OutputImage image;
     image.bytes.resize(static_cast<std::size_t>(fileSize));
-    std::ranges::copy(stub.bytes, image.bytes.begin());
+    std::copy(std::begin(stub.bytes), std::end(stub.bytes), image.bytes.begin());
     image.sectionRva = stub.sectionRva;
     image.sectionFileOffset = stub.sectionFileOffset;
     image.sectionSize = sectionSize;

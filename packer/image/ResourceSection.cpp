@@ -1,4 +1,4 @@
-#include "packer/ResourceSection.h"
+#include "packer/image/ResourceSection.h"
 
 #include <algorithm>
 #include <compare>
@@ -41,7 +41,8 @@ std::strong_ordering Compare(const ResourceId& a, const ResourceId& b)
         return std::holds_alternative<std::u16string>(a) ? std::strong_ordering::less : std::strong_ordering::greater;
     if (const auto* number = std::get_if<std::uint16_t>(&a))
         return *number <=> std::get<std::uint16_t>(b);
-    return std::get<std::u16string>(a) <=> std::get<std::u16string>(b);
+    // compare(), not <=>: one of the package maker's C++ libraries has no <=> for strings.
+    return std::get<std::u16string>(a).compare(std::get<std::u16string>(b)) <=> 0;
 }
 
 std::string Describe(const ResourceId& id)
@@ -86,7 +87,7 @@ Expected<ResourceId> Checked(const ResourceId& id, const char* what)
     if (name.size() > 0xFFFF)
         return Refuse(std::string("the resource ") + what + " name " + Describe(id).substr(0, 40) +
                       "... is longer than 65535 characters");
-    if (std::ranges::any_of(name, [](char16_t unit) { return unit == 0 || unit > 0x7F; }))
+    if (std::any_of(std::begin(name), std::end(name), [](char16_t unit) { return unit == 0 || unit > 0x7F; }))
         return Refuse(std::string("the resource ") + what + " name " + Describe(id) +
                       " has characters beyond ASCII (or a NUL): the loader's upper-casing of them is not "
                       "reproduced here");
@@ -164,7 +165,7 @@ Expected<ResourceLayout> LayOutResources(std::span<const Resource> resources, st
 
     std::vector<std::size_t> order(stored.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
-    std::ranges::stable_sort(order, [&](std::size_t a, std::size_t b) {
+    std::stable_sort(std::begin(order), std::end(order), [&](std::size_t a, std::size_t b) {
         if (const auto type = Compare(stored[a].type, stored[b].type); type != 0)
             return type < 0;
         if (const auto name = Compare(stored[a].name, stored[b].name); name != 0)
@@ -211,9 +212,9 @@ Expected<ResourceLayout> LayOutResources(std::span<const Resource> resources, st
     const std::uint64_t directorySize = dataEntriesAt + kDataEntrySize * stored.size();
     const auto tooMany = [](const Type& type) {
         return type.names.size() > 0xFFFF ||
-               std::ranges::any_of(type.names, [](const Node& name) { return name.count > 0xFFFF; });
+               std::any_of(std::begin(type.names), std::end(type.names), [](const Node& name) { return name.count > 0xFFFF; });
     };
-    if (types.size() > 0xFFFF || std::ranges::any_of(types, tooMany))
+    if (types.size() > 0xFFFF || std::any_of(std::begin(types), std::end(types), tooMany))
         return Refuse("more entries in one resource directory table than its 16-bit counts can hold");
 
     std::uint64_t dataEnd = directorySize;
@@ -236,8 +237,7 @@ Expected<ResourceLayout> LayOutResources(std::span<const Resource> resources, st
     // A table's header, its entries reserved; returns where the first entry goes.
     const auto table = [&](const std::vector<Node>& nodes) {
         const std::uint64_t at = nextTable;
-        const auto named = std::ranges::count_if(
-            nodes, [](const Node& node) { return std::holds_alternative<std::u16string>(node.id); });
+        const auto named = std::count_if(std::begin(nodes), std::end(nodes), [](const Node& node) { return std::holds_alternative<std::u16string>(node.id); });
         // Characteristics, time stamp and version stay zero: the output is the same for the same input.
         WriteU16(out, at + 12, static_cast<std::uint16_t>(named));
         WriteU16(out, at + 14, static_cast<std::uint16_t>(nodes.size() - static_cast<std::size_t>(named)));

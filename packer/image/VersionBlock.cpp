@@ -1,4 +1,4 @@
-#include "packer/VersionBlock.h"
+#include "packer/image/VersionBlock.h"
 
 #include <algorithm>
 
@@ -71,7 +71,7 @@ bool HasNul(std::u16string_view text)
 
 Expected<std::vector<std::byte>> BuildVersionBlock(const VersionInfo& info)
 {
-    const bool nulInside = HasNul(info.tableKey) || std::ranges::any_of(info.strings, [](const VersionString& s) {
+    const bool nulInside = HasNul(info.tableKey) || std::any_of(std::begin(info.strings), std::end(info.strings), [](const VersionString& s) {
                                return HasNul(s.key) || HasNul(s.value);
                            });
     if (nulInside)

@@ -20,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-#include "packer/ResourceSection.h"
+#include "packer/image/ResourceSection.h"
 
 namespace tazel::pack {
 

@@ -1,4 +1,4 @@
-#include "packer/ImageReader.h"
+#include "packer/image/ImageReader.h"
 
 #include <algorithm>
 
@@ -280,7 +280,7 @@ ImageExpected<std::optional<std::span<const std::byte>>> ImageReader::Resource(c
 
 std::optional<std::u16string> VersionFacts::String(std::u16string_view key) const
 {
-    const auto found = std::ranges::find(strings, key, [](const auto& string) { return std::u16string_view(string.first); });
+    const auto found = std::find_if(std::begin(strings), std::end(strings), [&](const auto& string) { return std::u16string_view(string.first) == key; });
     if (found == strings.end())
         return std::nullopt;
     return found->second;

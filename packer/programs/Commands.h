@@ -19,9 +19,6 @@ inline constexpr int kUsage = 2;
 // The program's arguments in UTF-8, whatever the platform gave.
 using Arguments = std::vector<std::string>;
 
-// A path from a UTF-8 argument; wide on Windows, never through the ANSI code page.
-[[nodiscard]] std::filesystem::path PathFrom(const std::string& utf8);
-
 // Reads and checks a description; on problems prints them, line by line, and gives nothing.
 // `sources` empty: the description's own folder. The publisher's summary goes to standard error.
 [[nodiscard]] std::optional<Package> PackageFromDescription(const std::filesystem::path& description,

@@ -1,17 +1,12 @@
-#include "packer/Commands.h"
+#include "packer/programs/Commands.h"
 
 #include <new>
 
 #include "packer/Description.h"
-#include "packer/Files.h"
-#include "packer/HostFiles.h"
+#include "packer/machine/Machine.h"
+#include "packer/machine/Machine.h"
 
 namespace tazel::pack {
-
-std::filesystem::path PathFrom(const std::string& utf8)
-{
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
 
 void Complain(const std::string& text)
 {
@@ -23,7 +18,7 @@ namespace {
 std::filesystem::path SourcesFor(const std::filesystem::path& description, std::filesystem::path sources)
 {
     if (sources.empty())
-        sources = description.parent_path().empty() ? std::filesystem::path(".") : description.parent_path();
+        sources = FolderOf(description);
     return sources;
 }
 
@@ -32,7 +27,7 @@ std::optional<Description> Described(const std::filesystem::path& description, c
 {
     auto described = ReadDescription(description, sources);
     if (!described) {
-        PrintError(ProblemReport(Shown(description), described.error()));
+        PrintError(ProblemReport(ShownPath(description), described.error()));
         return std::nullopt;
     }
     return std::move(*described);
@@ -55,14 +50,14 @@ Package PackageOf(const Description& described, const std::filesystem::path& sou
     const auto art = [&](const std::string& source, std::optional<std::filesystem::path>& path) {
         if (source.empty())
             return;
-        path = sources / PathFrom(source);
+        path = Joined(sources, source);
         if (read)
             read->push_back(*path);
     };
     art(described.icon, package.icon);
     art(described.windowPicture, package.windowPicture);
     for (const DescribedFile& file : described.files) {
-        package.files.push_back({file.name, sources / PathFrom(file.source)});
+        package.files.push_back({file.name, Joined(sources, file.source)});
         if (read)
             read->push_back(*package.files.back().source);
     }
@@ -120,16 +115,16 @@ int WriteInstaller(const Package& package, const Kit& kit, const std::filesystem
         return kRefused;
     }
     if (const auto made = MakeFolders(folder); !made) {
-        Complain("cannot make the folder " + Shown(folder) + " (" + made.error().description +
+        Complain("cannot make the folder " + ShownPath(folder) + " (" + made.error().description +
                  "); no installer was written");
         return kRefused;
     }
-    const std::filesystem::path target = folder / PathFrom(name + ".exe");
+    const std::filesystem::path target = Joined(folder, name + ".exe");
     if (auto written = WriteWholeFile(target, *installer); !written) {
         Complain(written.error().message + "; no installer was written");
         return kRefused;
     }
-    PrintOut(Shown(target) + "\n");
+    PrintOut(ShownPath(target) + "\n");
     return kPacked;
 }
 

@@ -1,6 +1,6 @@
-// Writing the installer and printing, on Linux and other POSIX systems.
+// The machine layer on Linux and other POSIX systems: paths go to the system as they are given.
 
-#include "packer/HostFiles.h"
+#include "packer/machine/Machine.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -15,8 +15,85 @@
 #include <thread>
 #include <utility>
 #include <vector>
+#include <string_view>
 
 namespace tazel::pack {
+
+SystemError LastSystemError()
+{
+    const std::error_code error(errno, std::generic_category());
+    return {error, error.message()};
+}
+
+std::filesystem::path SystemPath(const std::filesystem::path& path)
+{
+    return path;
+}
+
+std::filesystem::path AbsolutePath(const std::filesystem::path& path)
+{
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute;
+}
+
+std::string ShownPath(const std::filesystem::path& path)
+{
+    const std::string text = path.string();
+    std::string shown = text.starts_with('/') ? "/" : "";
+    bool first = true;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find('/', start), text.size());
+        const std::string_view part = std::string_view(text).substr(start, end - start);
+        start = end + 1;
+        if (part.empty() || part == ".")
+            continue;
+        shown += first ? "" : "/";
+        shown += part;
+        first = false;
+    }
+    return shown.empty() ? "." : shown;
+}
+
+std::optional<std::string> DeviceNamed(const std::filesystem::path&)
+{
+    return std::nullopt;
+}
+
+tazel::Expected<void, SystemError> MakeFolders(const std::filesystem::path& path)
+{
+    std::error_code error;
+    std::filesystem::create_directories(path, error);
+    if (error)
+        return Unexpected(SystemError{error, error.message()});
+    return {};
+}
+
+tazel::Expected<FileFacts, SystemError> Inspect(const std::filesystem::path& path)
+{
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (error)
+        return Unexpected(SystemError{error, error.message()});
+    if (std::filesystem::is_directory(status))
+        return FileFacts{FileKind::Folder};
+    if (!std::filesystem::is_regular_file(status))
+        return FileFacts{FileKind::Other};
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (error)
+        return Unexpected(SystemError{error, error.message()});
+    return FileFacts{FileKind::Regular, size};
+}
+
+tazel::Expected<InputFile, SystemError> InputFile::Open(const std::filesystem::path& path)
+{
+    errno = 0;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return Unexpected(LastSystemError());
+    return InputFile(file);
+}
+
 namespace {
 
 // The temporary file being written, for the signal handler to remove; a fixed buffer, since a
@@ -92,9 +169,14 @@ void WriteAll(int descriptor, const std::string& text)
 Expected<void> WriteWholeFile(const std::filesystem::path& target, std::span<const std::byte> bytes)
 {
     const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
-    const std::string temporary =
-        (folder / ("." + target.filename().string() + "." + std::to_string(getpid()) + ".tmp")).string();
-    const std::string shownFolder = Shown(folder);
+    // Appended piece by piece: GCC 12 warns falsely of an overlap in the chained form.
+    std::string name = ".";
+    name += target.filename().string();
+    name += '.';
+    name += std::to_string(getpid());
+    name += ".tmp";
+    const std::string temporary = (folder / name).string();
+    const std::string shownFolder = ShownPath(folder);
 
     const PendingTemporary pending(temporary);
     // Executable where the umask allows, as a linker leaves a program.
@@ -124,7 +206,7 @@ Expected<void> WriteWholeFile(const std::filesystem::path& target, std::span<con
         return refusal;
     }
     if (std::rename(temporary.c_str(), target.c_str()) != 0) {
-        auto refusal = SystemRefusal("cannot put the installer in place as " + Shown(target));
+        auto refusal = SystemRefusal("cannot put the installer in place as " + ShownPath(target));
         unlink(temporary.c_str());
         return refusal;
     }

@@ -1,9 +1,9 @@
-#include "packer/Icon.h"
+#include "packer/image/Icon.h"
 
 #include <algorithm>
 
 #include "core/LittleEndian.h"
-#include "packer/Picture.h"
+#include "packer/image/Picture.h"
 
 namespace tazel::pack {
 namespace {
@@ -49,7 +49,7 @@ Verdict BitmapProblem(const IconImage& image, const std::string& named)
     if (planes != 1)
         return named + "'s bitmap has " + std::to_string(planes) + " planes; a bitmap has 1";
     constexpr std::uint16_t kBitCounts[] = {1, 4, 8, 16, 24, 32};
-    if (std::ranges::find(kBitCounts, bitCount) == std::end(kBitCounts))
+    if (std::find(std::begin(kBitCounts), std::end(kBitCounts), bitCount) == std::end(kBitCounts))
         return named + "'s bitmap has " + std::to_string(bitCount) + " bits a pixel; icon bitmaps have 1, 4, 8, 16, "
                "24 or 32";
     if (image.bitCount != 0 && image.bitCount != bitCount)
@@ -156,10 +156,10 @@ tazel::Expected<std::vector<IconImage>, std::string> ReadIcon(std::span<const st
     }
 
     const auto is32 = [](const IconImage& image) { return image.width == 32 && image.height == 32; };
-    if (std::ranges::none_of(images, is32)) {
+    if (std::none_of(std::begin(images), std::end(images), is32)) {
         std::vector<std::string> sizes;
         for (const IconImage& image : images)
-            if (const std::string size = Size(image.width, image.height); std::ranges::find(sizes, size) == sizes.end())
+            if (const std::string size = Size(image.width, image.height); std::find(std::begin(sizes), std::end(sizes), size) == sizes.end())
                 sizes.push_back(size);
         std::string listed;
         for (std::size_t i = 0; i < sizes.size(); ++i)
