@@ -8,7 +8,7 @@
 #include "platform/Owners.h"
 #include "platform/Win32Error.h"
 #include "resources/ResourceIds.h"
-#include "ui/Layout.h"
+#include "resources/WindowLayout.h"
 #include "ui/Picture.h"
 
 namespace tazel::win32 {

@@ -1,6 +1,6 @@
 #pragma once
 // The window's picture as a publisher gives it. The window decodes it with WIC and draws it at its
-// own size in a box of 151 x 96 pixels at 96 DPI (ui/Picture.cpp, ui/Layout.h), so a picture of
+// own size in a box of 151 x 96 pixels at 96 DPI (ui/Picture.cpp, resources/WindowLayout.h), so a picture of
 // another size would be cut or leave a gap, and one WIC cannot decode would leave the box empty.
 
 #include <cstddef>
@@ -10,7 +10,7 @@
 #include <span>
 #include <string>
 
-#include "ui/Layout.h"
+#include "resources/WindowLayout.h"
 
 namespace tazel::pack {
 

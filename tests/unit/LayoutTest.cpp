@@ -1,4 +1,4 @@
-#include "ui/Layout.h"
+#include "resources/WindowLayout.h"
 
 #include <gtest/gtest.h>
 

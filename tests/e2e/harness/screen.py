@@ -1,7 +1,7 @@
 """Reading the installer's window off a screenshot: where each element has to stand at a DPI, and
 which of the pixels there are background, text or picture.
 
-The window was designed in twips (1440 to the inch); ui/Layout.h holds the same figures for the
+The window was designed in twips (1440 to the inch); resources/WindowLayout.h holds the same figures for the
 program. They are written out again here rather than parsed from there, so that a slip in the
 program's table shows up as a difference on screen.
 """

@@ -1,7 +1,7 @@
 #pragma once
 // Where frmMain's elements stand, in the twips the window was designed in, and how those
-// figures become pixels at a given DPI. Kept free of <windows.h> so the arithmetic can be
-// checked on any machine.
+// figures become pixels at a given DPI. Free of <windows.h>: the installer draws the window from
+// it, the package maker checks a publisher's picture against it and its page previews the window.
 
 #include <array>
 #include <cstdint>
