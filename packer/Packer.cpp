@@ -167,9 +167,7 @@ struct Item {
     std::optional<std::size_t> entry; // the payload entry it is
 };
 
-} // namespace
-
-Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit& kit)
+Expected<std::vector<std::byte>> Make(const Package& package, const Kit& kit)
 {
     if (package.files.size() > kFileCount)
         return Refuse("a package holds at most " + std::to_string(kFileCount) + " files");
@@ -319,6 +317,50 @@ Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit
     std::copy(std::begin(record), std::end(record), section.subspan(layout->dataOffsets[recordItem], recordSize).begin());
     SealImage(*image);
     return std::move(image->bytes);
+}
+
+} // namespace
+
+Package PackageOf(const Description& described, const std::filesystem::path& sources,
+                  std::vector<std::filesystem::path>* read)
+{
+    Package package;
+    package.installerName = described.installerName;
+    package.displayName = described.displayName;
+    if (!described.version.empty()) {
+        package.version = VersionNumbers(described.version).value_or(package.version);
+        package.versionText = described.version;
+    }
+    if (!described.company.empty())
+        package.company = described.company;
+    package.copyright = described.copyright;
+    package.compressed = described.compression == "lzma";
+    const auto art = [&](const std::string& source, std::optional<std::filesystem::path>& path) {
+        if (source.empty())
+            return;
+        path = Joined(sources, source);
+        if (read)
+            read->push_back(*path);
+    };
+    art(described.icon, package.icon);
+    art(described.windowPicture, package.windowPicture);
+    for (const DescribedFile& file : described.files) {
+        package.files.push_back({file.name, Joined(sources, file.source)});
+        if (read)
+            read->push_back(*package.files.back().source);
+    }
+    return package;
+}
+
+// Making an installer holds its whole image, and a compressed package its sources beside it:
+// a 32-bit packer, or a browser's page, may run out of room for that, which is a refusal like any other.
+Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit& kit)
+{
+    try {
+        return Make(package, kit);
+    } catch (const std::bad_alloc&) {
+        return Refuse("not enough memory to make the installer");
+    }
 }
 
 } // namespace tazel::pack

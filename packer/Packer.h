@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "packer/Description.h"
 #include "packer/Kit.h"
 #include "packer/PackError.h"
 
@@ -46,6 +47,12 @@ struct Package {
 // payload entries, the icon, the window picture, the application manifest and the version block.
 // Each source is read straight into its place in the image, and its size is checked again there;
 // the icon and the picture are read whole and checked again as the description's check does.
+// Running out of memory is a refusal too.
 [[nodiscard]] Expected<std::vector<std::byte>> MakeInstaller(const Package& package, const Kit& kit);
+
+// The package a checked description names, its sources under `sources`. `read`, when given, gets
+// every file it names.
+[[nodiscard]] Package PackageOf(const Description& described, const std::filesystem::path& sources,
+                                std::vector<std::filesystem::path>* read = nullptr);
 
 } // namespace tazel::pack

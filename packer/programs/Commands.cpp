@@ -4,7 +4,6 @@
 
 #include "packer/Description.h"
 #include "packer/machine/Machine.h"
-#include "packer/machine/Machine.h"
 
 namespace tazel::pack {
 
@@ -33,48 +32,6 @@ std::optional<Description> Described(const std::filesystem::path& description, c
     return std::move(*described);
 }
 
-Package PackageOf(const Description& described, const std::filesystem::path& sources,
-                  std::vector<std::filesystem::path>* read)
-{
-    Package package;
-    package.installerName = described.installerName;
-    package.displayName = described.displayName;
-    if (!described.version.empty()) {
-        package.version = VersionNumbers(described.version).value_or(package.version);
-        package.versionText = described.version;
-    }
-    if (!described.company.empty())
-        package.company = described.company;
-    package.copyright = described.copyright;
-    package.compressed = described.compression == "lzma";
-    const auto art = [&](const std::string& source, std::optional<std::filesystem::path>& path) {
-        if (source.empty())
-            return;
-        path = Joined(sources, source);
-        if (read)
-            read->push_back(*path);
-    };
-    art(described.icon, package.icon);
-    art(described.windowPicture, package.windowPicture);
-    for (const DescribedFile& file : described.files) {
-        package.files.push_back({file.name, Joined(sources, file.source)});
-        if (read)
-            read->push_back(*package.files.back().source);
-    }
-    return package;
-}
-
-// Making an installer holds its whole image, and a compressed package its sources beside it:
-// a 32-bit packer may run out of room for that, which is a refusal like any other.
-Expected<std::vector<std::byte>> Made(const Package& package, const Kit& kit)
-{
-    try {
-        return MakeInstaller(package, kit);
-    } catch (const std::bad_alloc&) {
-        return Refuse("not enough memory to make the installer");
-    }
-}
-
 } // namespace
 
 std::optional<Package> PackageFromDescription(const std::filesystem::path& description,
@@ -99,7 +56,7 @@ int CheckOnly(const std::filesystem::path& description, std::filesystem::path so
         return kRefused;
     // Made in memory as packing makes it, so that "good" means packing will not refuse it either
     // (the installer's size in all is known only then).
-    if (const auto installer = Made(PackageOf(*described, sources, nullptr), kit); !installer) {
+    if (const auto installer = MakeInstaller(PackageOf(*described, sources, nullptr), kit); !installer) {
         Complain(installer.error().message + "; the installer cannot be made");
         return kRefused;
     }
@@ -109,7 +66,7 @@ int CheckOnly(const std::filesystem::path& description, std::filesystem::path so
 
 int WriteInstaller(const Package& package, const Kit& kit, const std::filesystem::path& folder, const std::string& name)
 {
-    const auto installer = Made(package, kit);
+    const auto installer = MakeInstaller(package, kit);
     if (!installer) {
         Complain(installer.error().message + "; no installer was written");
         return kRefused;
