@@ -10,7 +10,6 @@
 #include "packer/Compression.h"
 #include "packer/FastSha256.h"
 #include "packer/machine/Machine.h"
-#include "packer/machine/Machine.h"
 #include "packer/image/Icon.h"
 #include "packer/image/PeImage.h"
 #include "packer/image/Picture.h"
@@ -167,61 +166,83 @@ struct Item {
     std::optional<std::size_t> entry; // the payload entry it is
 };
 
-Expected<std::vector<std::byte>> Make(const Package& package, const Kit& kit)
+Item Held(ResourceId type, std::uint16_t name, std::uint16_t language, std::span<const std::byte> bytes)
+{
+    return {{std::move(type), name, language, static_cast<std::uint32_t>(bytes.size())}, bytes, std::nullopt,
+            std::nullopt};
+}
+
+// The package record with a slot for each entry's digest, of a fixed size: the record's size is
+// known before the sources are read, and its digests are filled in once they have been.
+Expected<PackageManifest> RecordOf(const Package& package)
 {
     if (package.files.size() > kFileCount)
         return Refuse("a package holds at most " + std::to_string(kFileCount) + " files");
-    auto installerName = Utf16(package.installerName, "installer name");
+    const auto installerName = Utf16(package.installerName, "installer name");
     if (!installerName)
         return Unexpected(installerName.error());
-    auto displayName = Utf16(package.displayName, "display name");
+    const auto displayName = Utf16(package.displayName, "display name");
     if (!displayName)
         return Unexpected(displayName.error());
-
     PackageManifest manifest;
     manifest.InstallerName = WideUnits(*installerName);
     manifest.DisplayName = WideUnits(*displayName);
     for (std::size_t i = 0; i < package.files.size(); ++i) {
-        auto name = Utf16(package.files[i].name, "file name");
+        const auto name = Utf16(package.files[i].name, "file name");
         if (!name)
             return Unexpected(name.error());
         manifest.FileNames[i] = WideUnits(*name);
-    }
-    // Every entry that gets a resource gets a digest, of a fixed size: the record's size is known
-    // before the sources are read, and its digests are filled in once they have been.
-    for (std::size_t i = 0; i < package.files.size(); ++i)
         if (package.files[i].source)
             manifest.PayloadDigests[i].emplace();
+    }
     if (package.compressed)
         manifest.Storage = PayloadStorage::Lzma;
-    const std::size_t recordSize = EncodePackageRecord(manifest).size();
-    const auto version = VersionBlockFor(package, *installerName, *displayName);
+    return manifest;
+}
+
+// What the package adds around its files: the publisher's icon and picture (or nothing, for the
+// kit's), the application manifest and the version block.
+struct Dress {
+    std::optional<Icon> icon;
+    std::optional<std::vector<std::byte>> picture;
+    std::string applicationManifest;
+    std::vector<std::byte> version;
+};
+
+Expected<Dress> DressOf(const Package& package, const Kit& kit, const PackageManifest& record)
+{
+    Dress dress;
+    const auto version = VersionBlockFor(package, Utf16Units(record.InstallerName), Utf16Units(record.DisplayName));
     if (!version)
         return Unexpected(version.error());
-    const auto applicationManifest = ApplicationManifestFor(package, kit.applicationManifest);
+    dress.version = *version;
+    auto applicationManifest = ApplicationManifestFor(package, kit.applicationManifest);
     if (!applicationManifest)
         return Unexpected(applicationManifest.error());
-    std::optional<Icon> icon;
+    dress.applicationManifest = std::move(*applicationManifest);
     if (package.icon) {
-        auto read = ReadPublisherIcon(*package.icon);
-        if (!read)
-            return Unexpected(read.error());
-        icon = std::move(*read);
+        auto icon = ReadPublisherIcon(*package.icon);
+        if (!icon)
+            return Unexpected(icon.error());
+        dress.icon = std::move(*icon);
     }
-    std::optional<std::vector<std::byte>> picture;
     if (package.windowPicture) {
-        auto read = ReadArt(*package.windowPicture, "window picture");
-        if (!read)
-            return Unexpected(read.error());
-        if (const auto problem = WindowPictureProblem(*read))
+        auto picture = ReadArt(*package.windowPicture, "window picture");
+        if (!picture)
+            return Unexpected(picture.error());
+        if (const auto problem = WindowPictureProblem(*picture))
             return Refuse("the window picture " + ShownPath(*package.windowPicture) + " " + *problem);
-        picture = std::move(*read);
+        dress.picture = std::move(*picture);
     }
+    return dress;
+}
 
+// The payload entries' resources. A raw entry is read later, straight into its place in the image;
+// a compressed one is read and compressed here, into `stored`, which the items then point into.
+Expected<std::vector<Item>> PayloadItems(const Package& package, std::vector<std::vector<std::byte>>& stored)
+{
     std::vector<Item> items;
-    // A compressed package's sources, read whole, and what they are stored as.
     std::vector<std::vector<std::byte>> read;
-    std::vector<std::vector<std::byte>> compressed;
     for (std::size_t i = 0; i < package.files.size(); ++i) {
         const auto& source = package.files[i].source;
         if (!source)
@@ -236,56 +257,62 @@ Expected<std::vector<std::byte>> Make(const Package& package, const Kit& kit)
             return Refuse(ShownPath(*source) + " is too large: " + std::to_string(size) +
                           " bytes; a file the installer carries may hold at most " + std::to_string(kLargestSource));
         const auto id = static_cast<std::uint16_t>(kFirstPayloadResourceId + i);
-        if (package.compressed) {
-            // Of the size just checked: a source that changes while it is read is refused.
-            std::vector<std::byte>& bytes = read.emplace_back(static_cast<std::size_t>(size));
-            if (auto copied = ReadFileInto(*source, bytes); !copied)
-                return Unexpected(copied.error());
-            items.push_back({{std::u16string(u"LZMA"), id, kLanguageUsEnglish, 0}, {}, std::nullopt, i});
-        } else {
+        if (!package.compressed) {
             items.push_back({{std::u16string(u"CUSTOM"), id, kLanguageUsEnglish, static_cast<std::uint32_t>(size)},
                              {},
                              source,
                              i});
+            continue;
         }
+        // Of the size just checked: a source that changes while it is read is refused.
+        std::vector<std::byte>& bytes = read.emplace_back(static_cast<std::size_t>(size));
+        if (auto copied = ReadFileInto(*source, bytes); !copied)
+            return Unexpected(copied.error());
+        items.push_back({{std::u16string(u"LZMA"), id, kLanguageUsEnglish, 0}, {}, std::nullopt, i});
     }
-    if (package.compressed) {
-        const std::vector<std::span<const std::byte>> sources(read.begin(), read.end());
-        auto stored = CompressEntries(sources);
-        if (!stored)
-            return Unexpected(stored.error());
-        compressed = std::move(*stored);
-        for (std::size_t i = 0; i < compressed.size(); ++i) {
-            items[i].held = compressed[i];
-            items[i].resource.size = static_cast<std::uint32_t>(compressed[i].size());
-        }
+    if (!package.compressed)
+        return items;
+    const std::vector<std::span<const std::byte>> sources(read.begin(), read.end());
+    auto compressed = CompressEntries(sources);
+    if (!compressed)
+        return Unexpected(compressed.error());
+    stored = std::move(*compressed);
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+        items[i].held = stored[i];
+        items[i].resource.size = static_cast<std::uint32_t>(stored[i].size());
     }
-    const auto held = [](ResourceId type, std::uint16_t name, std::uint16_t language, std::span<const std::byte> bytes) {
-        return Item{{std::move(type), name, language, static_cast<std::uint32_t>(bytes.size())}, bytes, std::nullopt,
-                    std::nullopt};
-    };
-    if (icon) {
-        for (std::size_t i = 0; i < icon->images.size(); ++i)
-            items.push_back(held(kTypeIcon, static_cast<std::uint16_t>(kFirstIconImageId + i), kLanguageNeutral,
-                                 icon->images[i].bytes));
-        items.push_back(held(kTypeGroupIcon, kIconGroupId, kLanguageNeutral, icon->group));
-    } else {
-        items.push_back(held(kTypeIcon, kFirstIconImageId, kLanguageNeutral, kit.iconImage));
-        items.push_back(held(kTypeGroupIcon, kIconGroupId, kLanguageNeutral, kit.iconGroup));
-    }
-    items.push_back(held(kTypeRcData, kWindowPictureId, kLanguageNeutral,
-                         picture ? std::span<const std::byte>(*picture) : kit.windowPicture));
-    items.push_back(held(kTypeManifest, kApplicationManifestId, kLanguageNeutral,
-                         std::as_bytes(std::span(*applicationManifest))));
-    items.push_back(held(kTypeVersion, kVersionId, kLanguageUsEnglish, *version));
-    // Its bytes go in last, once the digests are known.
-    const std::size_t recordItem = items.size();
-    items.push_back(held(std::u16string(u"PACKAGE"), kPackageRecordResourceId, kLanguageNeutral, {}));
-    items.back().resource.size = static_cast<std::uint32_t>(recordSize);
+    return items;
+}
 
-    if (package.compressed && kit.lzmaStub.empty())
-        return Refuse("this packer carries no installer stub that decompresses");
-    const auto stub = ParseStub(package.compressed ? kit.lzmaStub : kit.stub);
+// Every resource but the payload's, the package record last: its bytes go in once the digests
+// are known.
+void AddDress(std::vector<Item>& items, const Dress& dress, const Kit& kit, std::size_t recordSize)
+{
+    if (dress.icon) {
+        for (std::size_t i = 0; i < dress.icon->images.size(); ++i)
+            items.push_back(Held(kTypeIcon, static_cast<std::uint16_t>(kFirstIconImageId + i), kLanguageNeutral,
+                                 dress.icon->images[i].bytes));
+        items.push_back(Held(kTypeGroupIcon, kIconGroupId, kLanguageNeutral, dress.icon->group));
+    } else {
+        items.push_back(Held(kTypeIcon, kFirstIconImageId, kLanguageNeutral, kit.iconImage));
+        items.push_back(Held(kTypeGroupIcon, kIconGroupId, kLanguageNeutral, kit.iconGroup));
+    }
+    items.push_back(Held(kTypeRcData, kWindowPictureId, kLanguageNeutral,
+                         dress.picture ? std::span<const std::byte>(*dress.picture) : kit.windowPicture));
+    items.push_back(Held(kTypeManifest, kApplicationManifestId, kLanguageNeutral,
+                         std::as_bytes(std::span(dress.applicationManifest))));
+    items.push_back(Held(kTypeVersion, kVersionId, kLanguageUsEnglish, dress.version));
+    items.push_back(Held(std::u16string(u"PACKAGE"), kPackageRecordResourceId, kLanguageNeutral, {}));
+    items.back().resource.size = static_cast<std::uint32_t>(recordSize);
+}
+
+// The stub with a resource section of the items: each read or copied into its place, the
+// payload hashed where it lies (so the digest is of the very bytes the installer carries), then
+// the record, whose fields keep their sizes: only the digests' bytes are new.
+Expected<std::vector<std::byte>> Assemble(std::span<const std::byte> stubBytes, const std::vector<Item>& items,
+                                          PackageManifest& record)
+{
+    const auto stub = ParseStub(stubBytes);
     if (!stub)
         return Refuse("the installer stub is not usable: " + stub.error().message);
     std::vector<Resource> resources;
@@ -299,24 +326,41 @@ Expected<std::vector<std::byte>> Make(const Package& package, const Kit& kit)
         return Unexpected(image.error());
 
     const std::span<std::byte> section = image->Section();
-    std::copy(std::begin(layout->directory), std::end(layout->directory), section.begin());
-    for (std::size_t i = 0; i < items.size(); ++i) {
+    std::copy(layout->directory.begin(), layout->directory.end(), section.begin());
+    for (std::size_t i = 0; i + 1 < items.size(); ++i) {
         const std::span<std::byte> place = section.subspan(layout->dataOffsets[i], items[i].resource.size);
         if (items[i].source) {
             if (auto copied = ReadFileInto(*items[i].source, place); !copied)
                 return Unexpected(copied.error());
         } else {
-            std::copy(std::begin(items[i].held), std::end(items[i].held), place.begin());
+            std::copy(items[i].held.begin(), items[i].held.end(), place.begin());
         }
-        // Hashed where it lies, so the digest is of the very bytes the installer carries.
         if (items[i].entry)
-            manifest.PayloadDigests[*items[i].entry] = FastSha256Of(place);
+            record.PayloadDigests[*items[i].entry] = FastSha256Of(place);
     }
-    // The same fields as before, of the same sizes: only the digests' bytes are new.
-    const std::vector<std::byte> record = EncodePackageRecord(manifest);
-    std::copy(std::begin(record), std::end(record), section.subspan(layout->dataOffsets[recordItem], recordSize).begin());
+    const std::vector<std::byte> recordBytes = EncodePackageRecord(record);
+    std::copy(recordBytes.begin(), recordBytes.end(),
+              section.subspan(layout->dataOffsets[items.size() - 1], recordBytes.size()).begin());
     SealImage(*image);
     return std::move(image->bytes);
+}
+
+Expected<std::vector<std::byte>> Make(const Package& package, const Kit& kit)
+{
+    auto record = RecordOf(package);
+    if (!record)
+        return Unexpected(record.error());
+    const auto dress = DressOf(package, kit, *record);
+    if (!dress)
+        return Unexpected(dress.error());
+    std::vector<std::vector<std::byte>> compressed;
+    auto items = PayloadItems(package, compressed);
+    if (!items)
+        return Unexpected(items.error());
+    AddDress(*items, *dress, kit, EncodePackageRecord(*record).size());
+    if (package.compressed && kit.lzmaStub.empty())
+        return Refuse("this packer carries no installer stub that decompresses");
+    return Assemble(package.compressed ? kit.lzmaStub : kit.stub, *items, *record);
 }
 
 } // namespace
