@@ -39,17 +39,10 @@ struct FailedReplace {
     std::uint32_t deleteProbeStatus = 0;
 };
 
-// Whether the failure may pass by waiting. A sharing or lock violation is another program's
-// handle on the target or the temporary file. Windows denies access alike to a target another
-// program holds without sharing deletion and to one this user may not delete at all (another
-// account's file in the machine-wide application-data folder): the probe tells them apart, as a
-// held file refuses the probe with a sharing violation and a forbidden one with access denied.
-// A target that someone deleted while still holding it answers the rename and the probe with
-// access denied as well, but its status says "delete pending": it goes once the holder lets go,
-// so it is waited on like a held one. Wine differs: it gives access denied for a held target too,
-// and opens a forbidden one for deletion without complaint, so there a forbidden target is tried
-// until the waits run out; a delete-pending target's rename it refuses with a plain "access
-// denied" status, and lets the probe through, so there that one is retried by way of the probe.
+// Whether the failure may pass by waiting. A sharing or lock violation is another program's handle.
+// "Access denied" is a held target or a forbidden one, which the probe tells apart (sharing
+// violation, access denied); "delete pending" goes once its holder lets go. Wine answers some of
+// these otherwise: docs/safety.md, "Files".
 [[nodiscard]] constexpr TryResult JudgeFailedReplace(const FailedReplace& failure) noexcept
 {
     switch (failure.renameError) {

@@ -2,19 +2,19 @@
 // A compressed payload entry as it travels inside an installer: the packer writes it, and the
 // installer built with the decoder reads it back. One rule for both sides.
 //
-// Little-endian throughout: the entry's length as written to its file (32 bits), the distance of
-// its delta filter (32 bits, 0 for none), its method (8 bits: 1 LZMA, 0 stored as it is), the 5
-// bytes of LZMA properties its streams share (zero when stored), the count of its chunks (8 bits,
-// 1 to kMaxChunks; one when stored), then per chunk the length it decodes to and the length of its
-// stream (32 bits each), and last the chunks' streams, in order, back to back: LZMA streams with
-// no end marks, or the stored bytes themselves. Each chunk is a stream of its own, so the chunks of
-// one entry can be decoded at the same time, each into its own part of the entry.
+//   offset      size  field (little-endian)
+//   0           4     the entry's length as written to its file
+//   4           4     the delta filter's distance, 0 for none
+//   8           1     method: 1 LZMA, 0 stored as it is (what LZMA hardly shrinks: a JPEG, a PNG)
+//   9           5     the LZMA properties its streams share; zero when stored
+//   14          1     chunk count n, 1 to kMaxChunks (1 when stored)
+//   15 + 8i     4     chunk i: the length it decodes to
+//   19 + 8i     4     chunk i: the length of its stream
+//   15 + 8n     ...   the streams, back to back: LZMA without end marks, or the stored bytes
 //
-// Stored: an entry LZMA hardly shrinks (a JPEG, a PNG), whose decoding would cost the player more
-// time than the bytes it saves are worth to the download.
-//
-// The delta filter: each byte is stored less the byte `distance` before it, which turns the rows
-// of a bitmap into their differences from the row below (distance: the row's length).
+// Each chunk is a stream of its own, so one entry's chunks decode at the same time, each into its
+// part of the entry. The delta filter stores each byte less the one `distance` before it: a
+// bitmap's rows become their differences from the row below (distance: the row's length).
 
 #include <array>
 #include <cstddef>

@@ -16,13 +16,10 @@ inline constexpr std::size_t kShellPathBufferLength = 260;
 // (a network path) does not count; a doubled separator anywhere after it does.
 bool HasDoubledSeparator(std::wstring_view path);
 
-// A full path in the form that lifts the MAX_PATH limit ("\\?\"): a drive path gets the prefix,
-// a network path becomes "\\?\UNC\server\share...", a path in the device namespace ("\\.\",
-// "\\.\UNC\" included) is named the same way, and one that has the prefix already stays as it is.
-// The prefix turns off the system's reading of the path, so it must be full and normalised, as
-// GetFullPathNameW gives it: rooted at a drive ("C:\"), at a share ("\\server\share") or in the
-// device namespace, separated by "\" alone, without "." or ".." or empty names. Anything else
-// ("C:foo", a relative path, "//server/share") gets nothing rather than a path naming another file.
+// A full, normalised path (as GetFullPathNameW gives it) in the "\\?\" form that lifts MAX_PATH:
+// C:\x gives \\?\C:\x, \\server\share gives \\?\UNC\server\share, \\.\ and \\?\ paths stay as named.
+// Anything not full and normalised ("C:foo", "//server/share") gets nothing: the prefix turns off
+// the system's reading of a path, so it would name another file.
 [[nodiscard]] std::optional<std::wstring> ExtendedLengthPath(std::wstring_view fullPath);
 
 // The text of a NUL-filled buffer up to, not including, its first NUL (all of it if it has none).

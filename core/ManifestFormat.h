@@ -1,16 +1,22 @@
 #pragma once
-// The package record as it travels inside an installer: the packer writes the manifest into a
-// resource of the installer it makes, and the installer reads it back at the start of its run.
-// One rule for both sides, so the two can never disagree on the bytes.
+// The package record as it travels inside an installer: the packer writes it into a resource of
+// the installer it makes, and the installer reads it back at the start of its run. One rule for
+// both sides, so the two can never disagree on the bytes.
 //
-// Little-endian throughout: the magic "TZPK", a 16-bit format version, the 8-bit count of file
-// names, the 8-bit way the payload entries are stored (0: raw, 1: LZMA), then fields, each a 16-bit tag, a 32-bit length and that many bytes. Texts are UTF-16LE
-// without a terminator. The file names come as one field each, in the order of their payload
-// entries; then the SHA-256 digest of each payload entry the installer carries (a 16-bit entry
-// index, ascending, and the 32 bytes); and last the SHA-256 digest of every byte of the record
-// before that field. A record with a field it does not know, a field out of its place, a length
-// past the end or a digest of its own that does not match is refused whole: the packer and its
-// stub always travel together, so such a record is a damaged one.
+//   offset  size    field (little-endian)
+//   0       4       magic "TZPK"
+//   4       2       format version, 3
+//   6       1       count of file names
+//   7       1       how the payload entries are stored: 0 raw, 1 LZMA
+//   8       ...     fields, each a tag (2), a length (4) and that many bytes, in this order:
+//                   1 installer name, 2 display name: UTF-16LE, no terminator
+//                   3 file name: once for each entry, in entry order
+//                   4 payload digest: entry index (2) and SHA-256 (32), entries ascending
+//                   5 the record's digest: SHA-256 of every byte before this field; last
+//
+// A record with a field it does not know or out of its place, a length past the end or a digest
+// of its own that does not match is refused whole: packer and stub always travel together, so
+// such a record is a damaged one.
 
 #include <cstddef>
 #include <cstdint>

@@ -17,7 +17,7 @@
 #include "packer/programs/Commands.h"
 #include "packer/Guide.h"
 #include "packer/machine/Machine.h"
-#include "packer/Inspection.h"
+#include "packer/programs/Inspection.h"
 #include "packer/PackerVersion.h"
 
 namespace tazel::pack {

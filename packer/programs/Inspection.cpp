@@ -1,4 +1,4 @@
-#include "packer/Inspection.h"
+#include "packer/programs/Inspection.h"
 
 #include <algorithm>
 #include <array>
