@@ -11,16 +11,12 @@
 #include "core/Utf.h"
 #include "packer/machine/Machine.h"
 #include "packer/image/Icon.h"
-#include "packer/Packer.h"
 #include "packer/image/Picture.h"
 
 namespace tazel::pack {
 namespace {
 
 constexpr std::size_t kMostFiles = kFileCount;
-// One payload entry is one resource, whose size the PE format holds in 32 bits; a game file
-// anywhere near that is a mistake, so the bound is a round one well below it.
-constexpr std::uintmax_t kLargestSource = std::uintmax_t{1} << 30;
 constexpr std::size_t kLargestDescription = std::size_t{1} << 20;
 constexpr std::size_t kLongestShown = 40;
 // Explorer shows the version block's texts on one line each (a file's Details, its tooltip) and

@@ -17,6 +17,15 @@
 
 namespace tazel::pack {
 
+// A source larger than this is refused. One payload entry is one resource, whose size the PE format
+// holds in 32 bits, and the installer maps its whole image: a game file anywhere near that is a
+// mistake, so the bound is a round one well below it.
+inline constexpr std::uint64_t kLargestSource = std::uint64_t{1} << 30;
+
+// What a package without its own version or company gets: the product's.
+inline constexpr std::string_view kProductVersionText = "2.00.0004";
+inline constexpr std::string_view kProductCompany = "Tazel Deck Project";
+
 // The one section; the keys come before it, the files after.
 inline constexpr std::string_view kFilesSection = "[files]";
 

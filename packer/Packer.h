@@ -16,13 +16,6 @@
 
 namespace tazel::pack {
 
-// A payload source larger than this is refused: the installer maps its whole image.
-inline constexpr std::uint64_t kLargestSource = 1u << 30;
-
-// What a package without its own version or company gets: the product's.
-inline constexpr std::string_view kProductVersionText = "2.00.0004";
-inline constexpr std::string_view kProductCompany = "Tazel Deck Project";
-
 struct PackageFile {
     std::string name;                             // UTF-8, the name the file gets
     std::optional<std::filesystem::path> source;  // none: no payload entry at all (test packages)
