@@ -3,38 +3,16 @@
 #include <algorithm>
 
 #include "core/LittleEndian.h"
+#include "packer/image/PeFormat.h"
 
 namespace tazel::pack {
 namespace {
 
-constexpr std::uint16_t kMachineI386 = 0x014C;
-constexpr std::uint16_t kMagicPe32 = 0x010B;
-constexpr std::uint16_t kMagicPe32Plus = 0x020B;
-constexpr std::size_t kFileHeaderSize = 20;
-constexpr std::size_t kOptionalHeaderFixedSize = 96; // PE32, up to the data directories
-constexpr std::size_t kSectionHeaderSize = 40;
-constexpr std::size_t kNumberOfRvaAndSizes = 92;
-constexpr std::uint32_t kResourceDirectory = 2;
-
-constexpr std::uint64_t kTableSize = 16;
-constexpr std::uint64_t kEntrySize = 8;
-constexpr std::uint64_t kDataEntrySize = 16;
-constexpr std::uint32_t kFlag = 0x80000000;
+using namespace pe;
 
 constexpr std::uint32_t kFixedSignature = 0xFEEF04BD;
 constexpr std::size_t kFixedSize = 52;
 constexpr std::uint16_t kText = 1;
-
-std::string Hex(std::uint64_t value)
-{
-    constexpr char kDigits[] = "0123456789abcdef";
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), kDigits[value % 16]);
-        value /= 16;
-    } while (value != 0);
-    return "0x" + digits;
-}
 
 Unexpected<ImageProblem> NotAnImage(std::string message)
 {
@@ -81,13 +59,13 @@ ImageExpected<std::optional<std::uint64_t>> FindEntry(std::span<const std::byte>
         const std::uint64_t entry = at + kTableSize + kEntrySize * i;
         const std::uint32_t key = ReadU32(directory, entry);
         if (!name) {
-            if ((key & kFlag) == 0 && key == std::get<std::uint16_t>(id))
+            if ((key & kHighBit) == 0 && key == std::get<std::uint16_t>(id))
                 return entry;
             continue;
         }
-        if ((key & kFlag) == 0)
+        if ((key & kHighBit) == 0)
             return Damaged("a named resource entry of " + what + " has no name");
-        const std::uint64_t nameAt = key & ~kFlag;
+        const std::uint64_t nameAt = key & ~kHighBit;
         if (!Holds(directory, nameAt, 2) || !Holds(directory, nameAt + 2, 2 * std::uint64_t{ReadU16(directory, nameAt)}))
             return Damaged("a resource name of " + what + " at " + Hex(nameAt) + " runs past the resource directory");
         const std::size_t length = ReadU16(directory, nameAt);
@@ -261,11 +239,11 @@ ImageExpected<std::optional<std::span<const std::byte>>> ImageReader::Resource(c
         if (!*entry)
             return Found();
         const std::uint32_t target = ReadU32(directory_, **entry + 4);
-        const bool isTable = (target & kFlag) != 0;
+        const bool isTable = (target & kHighBit) != 0;
         if (isTable != (level + 1 < std::size(levels)))
             return Damaged("the resource entry of " + levels[level].second + " leads to " +
                            (isTable ? "a table where its data belongs" : "data where a table belongs"));
-        table = target & ~kFlag;
+        table = target & ~kHighBit;
     }
     if (!Holds(directory_, table, kDataEntrySize))
         return Damaged("the data entry of resource " + levels[2].second + " lies outside the resource directory");

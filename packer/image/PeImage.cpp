@@ -4,43 +4,12 @@
 #include <string>
 
 #include "core/LittleEndian.h"
+#include "packer/image/PeFormat.h"
 
 namespace tazel::pack {
 namespace {
 
-constexpr std::uint16_t kMachineI386 = 0x014C;
-constexpr std::uint16_t kMagicPe32 = 0x010B;
-constexpr std::uint16_t kMagicPe32Plus = 0x020B;
-constexpr std::uint16_t kRemovableRunFromSwap = 0x0400;
-constexpr std::uint16_t kNetRunFromSwap = 0x0800;
-constexpr std::uint32_t kResourceSectionFlags = 0x40000040; // initialised data, readable
-constexpr char kResourceSectionName[] = ".rsrc";
-
-constexpr std::size_t kFileHeaderSize = 20;
-constexpr std::size_t kOptionalHeaderFixedSize = 96; // PE32, up to the data directories
-constexpr std::size_t kSectionHeaderSize = 40;
-constexpr std::uint32_t kResourceDirectory = 2;
-constexpr std::uint32_t kSecurityDirectory = 4;
-
-// Optional header fields (PE32).
-constexpr std::size_t kSizeOfInitializedData = 8;
-constexpr std::size_t kSectionAlignment = 32;
-constexpr std::size_t kFileAlignment = 36;
-constexpr std::size_t kSizeOfImage = 56;
-constexpr std::size_t kSizeOfHeaders = 60;
-constexpr std::size_t kCheckSum = 64;
-constexpr std::size_t kNumberOfRvaAndSizes = 92;
-
-std::string Hex(std::uint64_t value)
-{
-    constexpr char kDigits[] = "0123456789abcdef";
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), kDigits[value % 16]);
-        value /= 16;
-    } while (value != 0);
-    return "0x" + digits;
-}
+using namespace pe;
 
 std::string SectionName(std::span<const std::byte> bytes, std::size_t headerAt)
 {

@@ -5,16 +5,14 @@
 #include <numeric>
 
 #include "core/LittleEndian.h"
+#include "packer/image/PeFormat.h"
 
 namespace tazel::pack {
 namespace {
 
-constexpr std::uint64_t kTableSize = 16;
-constexpr std::uint64_t kEntrySize = 8;
-constexpr std::uint64_t kDataEntrySize = 16;
-// The directory's offsets keep their top bit for "a name" and "a subdirectory".
-constexpr std::uint32_t kFlag = 0x80000000;
-constexpr std::uint64_t kLargestOffset = kFlag - 1;
+using namespace pe;
+
+constexpr std::uint64_t kLargestOffset = kHighBit - 1;
 // Each resource's bytes start on an 8-byte boundary, as GNU ld places them when it merges the
 // resource compiler's output (and the names' block is padded to 8 before the data entries):
 // the format asks only for 2-byte alignment, but the data of a resource is read in place by
@@ -250,14 +248,14 @@ Expected<ResourceLayout> LayOutResources(std::span<const Resource> resources, st
             return;
         }
         const auto& name = std::get<std::u16string>(id);
-        WriteU32(out, entry, kFlag | static_cast<std::uint32_t>(nextName));
+        WriteU32(out, entry, kHighBit | static_cast<std::uint32_t>(nextName));
         WriteU16(out, nextName, static_cast<std::uint16_t>(name.size()));
         for (std::size_t c = 0; c < name.size(); ++c)
             WriteU16(out, nextName + 2 + 2 * c, static_cast<std::uint16_t>(name[c]));
         nextName += NameBytes(id);
     };
     const auto subtable = [&](std::uint64_t entry) {
-        WriteU32(out, entry + 4, kFlag | static_cast<std::uint32_t>(nextTable));
+        WriteU32(out, entry + 4, kHighBit | static_cast<std::uint32_t>(nextTable));
     };
 
     std::uint64_t typeEntry = table(typeNodes);
