@@ -17,7 +17,7 @@
 
 #include "Json.h"
 #include "Script.h"
-#include "Windows.h"
+#include "WindowQuery.h"
 
 namespace tazel::e2e {
 namespace {
