@@ -102,9 +102,8 @@ class Prefix:
         return folder
 
     def map_share(self, server, share, windows_folder):
-        """Makes `windows_folder` the network share \\\\server\\share (and \\\\?\\UNC\\server\\share). Wine 8
-        reaches a share only through the prefix's dosdevices/unc/<server>/<share>: it has no network
-        client of its own, and \\\\localhost\\C$ is refused (ERROR_BAD_DEV_TYPE)."""
+        """Makes `windows_folder` the network share \\\\server\\share (and \\\\?\\UNC\\server\\share),
+        through the prefix's dosdevices/unc, the one way Wine reaches a share (tests/e2e/README.md)."""
         link = os.path.join(self.path, "dosdevices", "unc", server, share)
         for folder in (os.path.dirname(os.path.dirname(link)), os.path.dirname(link)):
             if not os.path.isdir(folder):

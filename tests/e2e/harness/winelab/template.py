@@ -29,9 +29,7 @@ TEMPLATE_SETTINGS = r"""REGEDIT4
 """
 UNIX_ROOT_ITEM = ("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Desktop\\Namespace\\"
                   "{9D20AAE8-0625-44B0-9CA7-71889C2254D9}")
-# Wine's own TrueType fonts (Debian's fonts-wine): Marlett draws the caption buttons, Tahoma is
-# the dialogs' face. This Wine does not look for them where Debian puts them, so the template
-# gets them in its Fonts folder, where Windows keeps them.
+# Wine's own TrueType fonts, copied into the template's Fonts folder (tests/e2e/README.md).
 WINE_FONTS = "/usr/share/wine/fonts"
 # Big, never-written files of the template are shared into each scenario's prefix by hard link.
 LINK_THRESHOLD = 64 * 1024
