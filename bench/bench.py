@@ -10,7 +10,7 @@ stat, memory from status): under Wine, GetProcessTimes would report the caller's
 
 Where the installer's time after the pause goes comes from a third program in each round,
 TestMarks.exe: the product's code and payload built with the marks of platform/Marks.h, which
-writes when each step after the window's showing began and ended (tests/packages/Marks.cpp).
+writes when each step after the window's showing began and ended (tests/hooks/Marks.cpp).
 The integrity check's hashing, which the installer does in its pause, is timed apart by a 32-bit
 program of the installer's own core and options (bench/CheckTiming.cpp).
 

@@ -27,7 +27,7 @@ rm -rf "$out/counters" "$out/native/tests/e2e/output"
 mkdir -p "$out/counters"
 
 # A failing test still leaves its counters; the report names the failures.
-"$out/native/tests/unit/tazel_unit_tests" --gtest_brief=1 >"$out/unit-tests.log" 2>&1 &&
+"$out/native/tests/core/tazel_core_tests" --gtest_brief=1 >"$out/unit-tests.log" 2>&1 &&
     unit_status=0 || unit_status=$?
 # The native build's end-to-end tests run the Windows build beside it, build/coverage/win-i686.
 TAZEL_E2E_COVERAGE="$out/counters" ctest --test-dir "$out/native" -L e2e -j "$jobs" --output-on-failure \

@@ -1,5 +1,5 @@
 """Single system calls failing as a real Windows lets them fail and no Wine prefix can be made to:
-a test build (tests/packages/Faults.cpp) fails the call TAZEL_TEST_FAULT names and passes every
+a test build (tests/hooks/Faults.cpp) fails the call TAZEL_TEST_FAULT names and passes every
 other on. What the player is told, the exit status and the files are held to what a failure at
 that point of the run gets."""
 

@@ -4,22 +4,9 @@ Copies of tests/e2e/planted's planted.dll go into the Downloads folder the insta
 each under a name the installer or the system DLLs it uses look up while it runs. A copy that is
 loaded leaves a file in C:\\planted-evidence naming itself and the program that loaded it.
 
-Wine by default loads its own builtin for nearly every system DLL name, whatever file of that
-name the search finds, so every name gets the "native,builtin" load order for all runs, the
-installer's and the control's: from then on Wine loads the file the search finds first. That a
-planted copy under a name is found at all is shown by Unhardened.exe, a control that uses the same
-system services as the installer without restricting the DLL search; only the names it loads are
-held against the installer.
-
-Names not tried, because under Wine 8 no program can keep them out, hardened or not:
-  - version, imm32, oleaut32, shcore, shlwapi, zlib1: loaded with the program's own imports or
-    those of Wine's user32 (which imports version and zlib1), before any of the program's code
-    runs. On Windows imm32, oleaut32, shcore and shlwapi come from the KnownDLLs section and its
-    user32 imports neither version nor zlib1; Wine searches the program's folder for all of them.
-Tried, but held only against the build without SetDefaultDllDirectories:
-  - msimg32: Wine's uxtheme loads it on first use through the delay-load resolver, which searches
-    the process's initial DLL path, not the directories set by SetDefaultDllDirectories. Without
-    that function the installer loads it beforehand by its full path, as it does the theme engine.
+That a planted copy under a name is found at all is shown by Unhardened.exe, a control that uses
+the same system services as the installer without restricting the DLL search; only the names it
+loads are held against the installer. Wine's load order, and the names left out: tests/e2e/README.md.
 """
 
 import os
@@ -55,7 +42,7 @@ def evidence_entries(names):
 
 
 class PlantedDllCase(ScenarioCase):
-    # Names the control loads that this installer cannot keep out under Wine (see above).
+    # Names the control loads that this installer cannot keep out under Wine (tests/e2e/README.md).
     NOT_HELD = ("msimg32",)
     # {name: whether the control loaded its planted copy}; the same for every scenario of one test
     # process, whichever installer it plays, so worked out once for all of them.

@@ -34,10 +34,7 @@ CAP_TOP_EM = (1854 - 1409) / 2048
 # rendering widens them with the enlargement (1.5 at 144 DPI).
 SHARP_EDGE_LIMIT = 1.25
 
-# The picture as decoded by Wine against ImageMagick's decoding: they upsample the chroma
-# differently, which shows at sharp edges. Aligned the mean difference is about 2.5, a shift by
-# one pixel makes it about 14. Scaled, the two stretches filter a little differently as well,
-# and a shift by a pixel of the enlarged picture changes less (about 7 against 4).
+# The picture as Wine decodes it against ImageMagick's decoding (the figures: tests/e2e/README.md):
 # (mean absolute difference, largest channel difference of PICTURE_MOST of the pixels)
 PICTURE_LIMITS = {"own size": (5.0, 32), "scaled": (5.5, 40)}
 PICTURE_MOST = 0.98
@@ -45,9 +42,7 @@ PICTURE_MOST = 0.98
 # What a screen reader is to read, in order: the four lines, each a static text.
 READ_ALOUD = ["Ombrix", "by Quennaby", "Support File Installation ", "Tazel Deck Installation"]
 SS_TYPEMASK, SS_OWNERDRAW, WS_VISIBLE = 0x1F, 0x0D, 0x10000000
-# Windows' accessibility proxy for a static control names it by its text and gives the role of
-# static text to every static holding text, owner-drawn ones included. Wine's oleacc has no proxy
-# for static controls: it names them alike but gives the generic role of a client area.
+# A text static's role: static text on Windows, a client area under Wine (tests/e2e/README.md).
 ROLE_SYSTEM_STATICTEXT, ROLE_SYSTEM_CLIENT = 0x29, 0x0A
 
 

@@ -1,14 +1,5 @@
-"""How Wine runs the 32-bit installer here: natively, or through qemu-user's i386 emulation.
-
-Some machines' kernels refuse to execute 32-bit x86 code at all, and Wine's 32-bit loader is such
-code. There every Wine command runs inside a private user and mount namespace with a binfmt_misc
-instance of its own, in which i386 executables go through qemu-i386; nothing is registered on the
-machine itself. Inside it, Wine runs in a nested user namespace that maps the test user's own ids
-back, so it holds no capabilities and read-only files stay read-only to it.
-
-Which route works is decided by starting a small 32-bit Windows program with a time limit, never by
-`wine --version`: with a qemu handler registered on the machine, that answers while real programs
-hang. `wine --version` only rules the native route out early, where the kernel refuses the loader.
+"""How Wine runs the 32-bit installer here: natively, or through qemu-user's i386 emulation in a
+private namespace. Why, and how a route is chosen: tests/README.md, "What the tests run".
 """
 
 import os

@@ -1,4 +1,4 @@
-#include "Windows.h"
+#include "WindowQuery.h"
 
 #include <commctrl.h>
 
