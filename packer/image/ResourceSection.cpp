@@ -22,14 +22,20 @@ constexpr std::uint64_t kDataAlignment = 8;
 // Names are stored in upper case, as the resource compilers store them: the loader upcases the
 // name it is asked for and searches the sorted names with it. Only ASCII names are taken, so
 // that this upcasing and this order are exactly the loader's.
+// `name` with its ASCII letters in one case: from `first` to `last` moved by `shift`.
+std::u16string AsciiFolded(std::u16string_view name, char16_t first, char16_t last, int shift)
+{
+    std::u16string folded(name);
+    for (char16_t& unit : folded) {
+        if (unit >= first && unit <= last)
+            unit = static_cast<char16_t>(unit + shift);
+    }
+    return folded;
+}
+
 std::u16string StoredName(std::u16string_view name)
 {
-    std::u16string stored(name);
-    for (char16_t& unit : stored) {
-        if (unit >= u'a' && unit <= u'z')
-            unit = static_cast<char16_t>(unit - u'a' + u'A');
-    }
-    return stored;
+    return AsciiFolded(name, u'a', u'z', u'A' - u'a');
 }
 
 // Names before numbers, names in ascending order of their stored units, numbers ascending.
@@ -96,12 +102,7 @@ Expected<ResourceId> Checked(const ResourceId& id, const char* what)
 // after the letters rather than before them.
 std::u16string LowerCased(std::u16string_view stored)
 {
-    std::u16string lower(stored);
-    for (char16_t& unit : lower) {
-        if (unit >= u'A' && unit <= u'Z')
-            unit = static_cast<char16_t>(unit - u'A' + u'a');
-    }
-    return lower;
+    return AsciiFolded(stored, u'A', u'Z', u'a' - u'A');
 }
 
 struct Node {
