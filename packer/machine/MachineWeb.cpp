@@ -26,6 +26,17 @@ EM_JS(void, TellPage, (double done, double total), {
         Module["onProgress"](done, total);
 });
 
+// A written file copied out of the module's memory, for the page to take; 0 when the browser has
+// no room for the copy.
+EM_JS(int, HandToPage, (const char* name, const void* bytes, size_t size), {
+    try {
+        Module["written"] = {name : UTF8ToString(name), bytes : HEAPU8.slice(bytes, bytes + size)};
+        return 1;
+    } catch (error) {
+        return 0;
+    }
+});
+
 namespace tazel::pack {
 namespace {
 
@@ -52,12 +63,6 @@ std::mutex& OutputLock()
 {
     static std::mutex lock;
     return lock;
-}
-
-web::Written& Slot()
-{
-    static web::Written slot;
-    return slot;
 }
 
 web::Printed& PrintedText()
@@ -157,12 +162,6 @@ void SetCurrentFolder(std::string_view folder)
     CurrentFolder() = PathText(PartsOf(folder));
 }
 
-Written TakeWritten()
-{
-    const std::lock_guard<std::mutex> locked(OutputLock());
-    return std::exchange(Slot(), {});
-}
-
 Printed TakePrinted()
 {
     const std::lock_guard<std::mutex> locked(OutputLock());
@@ -250,16 +249,22 @@ tazel::Expected<InputFile, SystemError> InputFile::Open(const std::filesystem::p
     return InputFile(stream);
 }
 
-// The slot holds one installer, the last written; the page takes it from there.
+// Handed to the page whole, outside the module's memory, so that a large installer is not held in
+// it twice; from another thread, through the worker's own, which holds the page's side.
 Expected<void> WriteWholeFile(const std::filesystem::path& target, std::span<const std::byte> bytes)
 {
-    try {
-        std::vector<std::byte> copy(bytes.begin(), bytes.end());
-        const std::lock_guard<std::mutex> locked(OutputLock());
-        Slot() = {ShownPath(target), std::move(copy)};
-    } catch (const std::bad_alloc&) {
-        return Refuse("not enough memory to hand over the installer");
-    }
+    const std::string shown = ShownPath(target);
+    int handed = 0;
+#ifdef __EMSCRIPTEN_PTHREADS__
+    if (!emscripten_is_main_runtime_thread())
+        handed = emscripten_sync_run_in_main_runtime_thread(EM_FUNC_SIG_IIII, HandToPage, shown.c_str(), bytes.data(),
+                                                            bytes.size());
+    else
+#endif
+        handed = HandToPage(shown.c_str(), bytes.data(), bytes.size());
+    if (!handed)
+        return Refuse("not enough memory in this browser to hand over the installer of " + std::to_string(bytes.size()) +
+                      " bytes");
     return {};
 }
 

@@ -1,13 +1,14 @@
 #pragma once
 // What the browser's page does to the machine layer beyond packer/machine/Machine.h: it hands the
-// files over, names the folder paths are relative to, takes the written installer and what was
-// printed, and watches the progress of long work. Only the page's entry (packer/web/) calls these.
+// files over, names the folder paths are relative to, takes what was printed, and watches the
+// progress of long work. Only the page's entry (packer/web/) calls these. A file written (the
+// installer) goes to the module's JavaScript, Module.written = {name, bytes}, outside the module's
+// memory: the page takes it from there.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace tazel::pack::web {
 
@@ -22,14 +23,6 @@ void ForgetFiles();
 // The folder relative paths start from, as a publisher's current folder is for tazelpack: the
 // description's own.
 void SetCurrentFolder(std::string_view folder);
-
-// The last file written (the installer), taken from its slot, and its name as shown; empty when
-// nothing was written.
-struct Written {
-    std::string shownPath;
-    std::vector<std::byte> bytes;
-};
-[[nodiscard]] Written TakeWritten();
 
 // What was printed on standard output and on standard error since the last call, and cleared.
 struct Printed {

@@ -267,6 +267,10 @@ void Pack(std::string description)
     } catch (const std::bad_alloc&) {
         Complain("not enough memory to make the installer; no installer was written");
         status = kRefused;
+    } catch (const std::exception& error) {
+        // Nothing else is thrown on the way; were it, the module would end without this.
+        Complain(std::string(error.what()) + "; no installer was written");
+        status = kRefused;
     }
     web::Printed printed = web::TakePrinted();
     packResult = Object()
@@ -504,7 +508,6 @@ EMSCRIPTEN_KEEPALIVE int tazel_pack(const char* description)
         return 1;
     web::ResetProgress();
     (void)web::TakePrinted();
-    (void)web::TakeWritten();
     packResult.clear();
 #ifdef __EMSCRIPTEN_PTHREADS__
     try {
@@ -519,14 +522,12 @@ EMSCRIPTEN_KEEPALIVE int tazel_pack(const char* description)
 }
 
 // Null while the installer is being made; then tazelpack's exit status and what it printed. The
-// installer itself is then in the handed slot.
+// installer itself is then the module's Module.written (packer/machine/MachineWeb.h).
 EMSCRIPTEN_KEEPALIVE const char* tazel_pack_result()
 {
     static std::string slot;
     if (packing)
         return nullptr;
-    web::Written written = web::TakeWritten();
-    handedBytes = std::move(written.bytes);
     return Handed(slot, packResult);
 }
 

@@ -124,7 +124,9 @@ function finishPacking() {
     if (!result)
         return false;
     const told = json(result);
-    const installer = handed();
+    const written = packer.written;
+    packer.written = null;
+    const installer = told.status === 0 && written ? written.bytes : new Uint8Array(0);
     const ms = performance.now() - packing.started;
     post({type: 'packed', id: packing.id, ...told, ms, installer: installer.length ? installer : null},
          installer.length ? [installer.buffer] : []);
@@ -142,6 +144,7 @@ function pack(id, heldAt, path, bytes) {
     }
     memory().set(bytes, pointer);
     packing = {id, started: performance.now()};
+    packer.written = null;
     withTexts([path], (p) => packer._tazel_pack(p));
     if (finishPacking())
         return;
