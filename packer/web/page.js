@@ -83,11 +83,21 @@ function say(id, text) {
 const plural = (count, one, many) => `${count.toLocaleString('en')} ${count === 1 ? one : many}`;
 const bytesText = (size) => plural(size, 'byte', 'bytes');
 
+// Changes not yet checked: those waiting out their pause, and those being checked.
+let unsettled = 0;
+page.settled = () => unsettled === 0;
+
 function debounce(call, ms) {
     let timer = null;
     return () => {
+        if (timer === null)
+            unsettled++;
         clearTimeout(timer);
-        timer = setTimeout(call, ms);
+        timer = setTimeout(() => {
+            timer = null;
+            unsettled--;
+            call();
+        }, ms);
     };
 }
 
@@ -562,6 +572,15 @@ function descriptionBytes() {
 async function changed() {
     if (!page.start)
         return;
+    unsettled++;
+    try {
+        await check();
+    } finally {
+        unsettled--;
+    }
+}
+
+async function check() {
     const mine = ++checking;
     forgetDownload();
     let answer;

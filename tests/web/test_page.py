@@ -170,9 +170,7 @@ class Browser:
 
     def checked(self):
         """Waits for the checks of what was last typed, and gives the problems as the page lists them."""
-        time.sleep(0.4)
-        self.wait("return document.getElementById('check-status').textContent", "checked the description")
-        time.sleep(0.3)
+        self.wait("return tazelPage.settled()", "checked the description")
         return self.js("return [...document.querySelectorAll('#problems li')].map(li => "
                        "[Number(li.dataset.line), li.querySelector('.text').textContent.trim()])")
 
