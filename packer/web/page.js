@@ -195,7 +195,7 @@ async function takeFiles(entries, replace) {
     }
     listFiles();
     if (replace)
-        chooseDescription();
+        await chooseDescription();
     else
         refreshSources();
     $('start-over').disabled = page.files.size === 0;
@@ -216,23 +216,22 @@ function listFiles() {
 }
 
 // A folder given: its description, if it holds one, else the form over its files.
-function chooseDescription() {
+async function chooseDescription() {
     const descriptions = [...page.files.keys()].filter(isDescription).sort((a, b) =>
         a.split('/').length - b.split('/').length || a.localeCompare(b));
     const which = $('which');
     which.replaceChildren(...descriptions.map((path) => new Option(path, path)));
     $('which-row').hidden = descriptions.length < 2;
-    if (descriptions.length > 0) {
-        useDescription(descriptions[0]);
-        return;
-    }
+    if (descriptions.length > 0)
+        return useDescription(descriptions[0]);
     // No description: the form, over the files from their common top folder.
     const paths = [...page.files.keys()];
     const tops = new Set(paths.map((path) => path.includes('/') ? path.split('/')[0] : ''));
     page.folder = tops.size === 1 && !tops.has('') ? [...tops][0] : '';
     sendFolder();
     page.original = null;
-    fillFormFiles();
+    page.mode = 'form';
+    await fillFormFiles();
     setMode('form');
 }
 
@@ -240,12 +239,13 @@ async function useDescription(path) {
     page.folder = folderOf(path);
     sendFolder();
     page.descriptionName = nameOf(path);
+    page.mode = 'text';
     const bytes = new Uint8Array(await page.files.get(path).arrayBuffer());
+    // Its own bytes, as tazelpack reads them, until its text is edited.
     page.original = bytes;
     $('description').value = new TextDecoder().decode(bytes);
-    setMode('text');
     refreshSources();
-    changed();
+    setMode('text');
 }
 
 function sendFolder() {
@@ -586,7 +586,7 @@ async function check() {
     let answer;
     if (page.mode === 'form') {
         answer = await ask({type: 'form', ...formValues()});
-        if (mine !== checking)
+        if (mine !== checking || page.mode !== 'form')
             return;
         page.written = answer.text;
         page.fields = answer.fields;
@@ -594,7 +594,7 @@ async function check() {
         $('written').textContent = answer.text;
     } else {
         answer = await ask({type: 'check', bytes: descriptionBytes()});
-        if (mine !== checking)
+        if (mine !== checking || page.mode !== 'text')
             return;
         page.fields = [];
     }
