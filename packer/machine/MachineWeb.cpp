@@ -263,8 +263,8 @@ Expected<void> WriteWholeFile(const std::filesystem::path& target, std::span<con
 #endif
         handed = HandToPage(shown.c_str(), bytes.data(), bytes.size());
     if (!handed)
-        return Refuse("not enough memory in this browser to hand over the installer of " + std::to_string(bytes.size()) +
-                      " bytes");
+        return Refuse("not enough memory in this browser to hand over the installer of " +
+                      std::to_string(bytes.size()) + " bytes");
     return {};
 }
 

@@ -100,12 +100,18 @@ const char* Handed(std::string& slot, std::string json)
 
 std::string BoxJson(const layout::Box& box)
 {
-    return Object().Number("left", box.left).Number("top", box.top).Number("width", box.width).Number("height", box.height).Json();
+    return Object()
+        .Number("left", box.left)
+        .Number("top", box.top)
+        .Number("width", box.width)
+        .Number("height", box.height)
+        .Json();
 }
 
 std::string ColourJson(const layout::Rgb& colour)
 {
-    return "[" + std::to_string(colour.red) + "," + std::to_string(colour.green) + "," + std::to_string(colour.blue) + "]";
+    return "[" + std::to_string(colour.red) + "," + std::to_string(colour.green) + "," + std::to_string(colour.blue) +
+           "]";
 }
 
 std::string LayoutJson(int dpi)
@@ -144,7 +150,11 @@ std::string LayoutJson(int dpi)
 
 std::string KindJson(const PackageKind& kind)
 {
-    return Object().Text("name", kind.name).Number("files", static_cast<double>(kind.files)).Text("count", kind.count).Json();
+    return Object()
+        .Text("name", kind.name)
+        .Number("files", static_cast<double>(kind.files))
+        .Text("count", kind.count)
+        .Json();
 }
 
 // Icons for the title bar ----------------------------------------------------------------------------
@@ -314,8 +324,14 @@ EMSCRIPTEN_KEEPALIVE const char* tazel_start()
     std::vector<std::string> kinds;
     std::vector<std::string> starters;
     for (const KindGuide& kind : PackageKinds()) {
-        kinds.push_back(Object().Text("name", kind.name).Text("ending", kind.ending).Number("files", static_cast<double>(kind.files)).Text("count", kind.count).Json());
-        starters.push_back(Object().Text("kind", kind.name).Text("text", StarterDescription(kind.name).value_or("")).Json());
+        kinds.push_back(Object()
+                            .Text("name", kind.name)
+                            .Text("ending", kind.ending)
+                            .Number("files", static_cast<double>(kind.files))
+                            .Text("count", kind.count)
+                            .Json());
+        starters.push_back(
+            Object().Text("kind", kind.name).Text("text", StarterDescription(kind.name).value_or("")).Json());
     }
     const std::string texts = Object()
                                   .Text("packageLineSuffix", Wide(tazel::kPackageLineSuffix))
@@ -430,7 +446,8 @@ EMSCRIPTEN_KEEPALIVE const char* tazel_form_end()
     int line = 0;
     std::vector<std::string> fields;
     for (const KeyGuide& key : DescribedKeys()) {
-        const auto given = std::find_if(form.keys.begin(), form.keys.end(), [&](const auto& item) { return item.first == key.name; });
+        const auto given = std::find_if(form.keys.begin(), form.keys.end(),
+                                        [&](const auto& item) { return item.first == key.name; });
         const std::string value = given == form.keys.end() ? "" : given->second;
         if (value.empty() && !key.required)
             continue;
@@ -468,7 +485,8 @@ EMSCRIPTEN_KEEPALIVE const char* tazel_art(const char* what, const char* source,
         if (WindowPictureProblem(bytes))
             return Handed(slot, Object().Flag("usable", false).Json());
         handedBytes = std::move(bytes);
-        return Handed(slot, Object().Flag("usable", true).Text("type", IsPng(handedBytes) ? "image/png" : "image/jpeg").Json());
+        const char* type = IsPng(handedBytes) ? "image/png" : "image/jpeg";
+        return Handed(slot, Object().Flag("usable", true).Text("type", type).Json());
     }
     std::vector<IconEntry> entries;
     if (*source == '\0') {

@@ -155,7 +155,8 @@ async function imageOf(art) {
 }
 
 async function setKitArt(told) {
-    page.kit = {picture: await imageOf(told.picture), icon: URL.createObjectURL(new Blob([told.icon.bytes], {type: told.icon.type}))};
+    const icon = URL.createObjectURL(new Blob([told.icon.bytes], {type: told.icon.type}));
+    page.kit = {picture: await imageOf(told.picture), icon};
     page.art.picture.image = page.kit.picture;
     $('window-icon').src = page.kit.icon;
 }
@@ -254,7 +255,8 @@ function sendFolder() {
 
 // Every file but descriptions, as a source relative to the description's folder.
 function sources() {
-    return [...page.files.keys()].filter((path) => !isDescription(path)).map((path) => relative(path, page.folder)).sort();
+    const paths = [...page.files.keys()].filter((path) => !isDescription(path));
+    return paths.map((path) => relative(path, page.folder)).sort();
 }
 
 // Drop and pick: a folder's files come with their paths from the folder, as the browser gives them.
@@ -414,7 +416,8 @@ function addFileRow(name, source) {
         return b;
     };
     actions.append(
-        button('↑', 'Move up', () => row.previousElementSibling && rows.insertBefore(row, row.previousElementSibling)),
+        button('↑', 'Move up', () => row.previousElementSibling &&
+               rows.insertBefore(row, row.previousElementSibling)),
         button('↓', 'Move down', () => row.nextElementSibling && rows.insertBefore(row.nextElementSibling, row)),
         button('✕', 'Remove', () => row.remove()));
     input.addEventListener('input', formChanged);
@@ -646,7 +649,8 @@ function showProblems(answer) {
         return item;
     }));
     const count = answer.problems.length;
-    const status = count === 0 ? 'No problems: the installer can be made.' : `${plural(count, 'problem', 'problems')}: the installer cannot be made yet.`;
+    const status = count === 0 ? 'No problems: the installer can be made.'
+                               : `${plural(count, 'problem', 'problems')}: the installer cannot be made yet.`;
     if ($('check-status').textContent !== status)
         say('check-status', status);
     $('summary').hidden = !answer.summary;
@@ -783,7 +787,8 @@ async function make() {
     const bytes = descriptionBytes();
     let answer;
     try {
-        answer = await ask({type: 'pack', held: joined(page.folder, page.descriptionName), path: page.descriptionName, bytes});
+        const held = joined(page.folder, page.descriptionName);
+        answer = await ask({type: 'pack', held, path: page.descriptionName, bytes});
     } catch (error) {
         answer = {status: 1, error: String(error.message || error), installer: null};
     }
@@ -799,7 +804,8 @@ async function make() {
         return;
     }
     const name = answer.out.trim() || `${answer.name}.exe`;
-    const url = URL.createObjectURL(new Blob([answer.installer], {type: 'application/vnd.microsoft.portable-executable'}));
+    const type = 'application/vnd.microsoft.portable-executable';
+    const url = URL.createObjectURL(new Blob([answer.installer], {type}));
     page.download = {url, name};
     page.lastPack = {ms: answer.ms, pageMs: performance.now() - asked, size: answer.installer.byteLength, compressed};
     const link = $('download');

@@ -210,6 +210,7 @@ async function answer(message) {
 let queue = Promise.resolve();
 self.onmessage = (event) => {
     queue = queue.then(() => answer(event.data)).catch((error) => {
-        post({type: 'failed', id: event.data.id, what: event.data.type, message: String(error && error.message || error)});
+        const message = String(error && error.message || error);
+        post({type: 'failed', id: event.data.id, what: event.data.type, message});
     });
 };

@@ -136,7 +136,8 @@ class Browser:
         """The URLs the pages on 127.0.0.1 and their workers requested since the last call, and the
         pages themselves. Chromium's own requests (its services', such as the autofill server's
         about a page's form) are started by no origin."""
-        return [url for url, initiator, _key in self.netlog.requests() if initiator.startswith(LOCAL) or url.startswith(LOCAL)]
+        return [url for url, initiator, _key in self.netlog.requests()
+                if initiator.startswith(LOCAL) or url.startswith(LOCAL)]
 
     def make(self):
         """Makes the installer and downloads it: its bytes, and the times the page's own timer
@@ -283,15 +284,16 @@ class PageTest(unittest.TestCase):
         self.assertEqual((browser.text("window-title"), browser.text("box-title"), browser.text("box-text")),
                          ("Ombrix Support Files", "Success!", "Tazel Faces Installed!"))
 
-        OUTPUT.mkdir(parents=True, exist_ok=True)
-        shot = browser.driver.execute_cdp_cmd("Page.captureScreenshot", {"captureBeyondViewport": True, "clip": {
-            "x": 0, "y": 0, "width": 1100, "height": browser.js("return document.body.scrollHeight"), "scale": 1}})
-        (OUTPUT / "web-page.png").write_bytes(base64.b64decode(shot["data"]))
-
         installer, _ticks, _shown, _made = browser.make()
         self.assertEqual(browser.element("download").get_attribute("download"), "TazelFaces.exe")
         self.assertTrue(installer == self.installer_of(written, "TazelFaces.exe", files),
                         "the form's installer differs from tazelpack's")
+
+        # The README's picture of the page (docs/make-screenshots.sh).
+        OUTPUT.mkdir(parents=True, exist_ok=True)
+        shot = browser.driver.execute_cdp_cmd("Page.captureScreenshot", {"captureBeyondViewport": True, "clip": {
+            "x": 0, "y": 0, "width": 1100, "height": browser.js("return document.body.scrollHeight"), "scale": 1}})
+        (OUTPUT / "web-page.png").write_bytes(base64.b64decode(shot["data"]))
 
     def test_bad_descriptions_are_told_in_tazelpacks_words_with_their_lines_and_make_nothing(self):
         browser = self.browser
@@ -350,7 +352,8 @@ class PageTest(unittest.TestCase):
         refused = browser.driver.execute_async_script(
             "const done = arguments[0]; let seen = null;"
             "document.addEventListener('securitypolicyviolation', (e) => seen = e.violatedDirective);"
-            "fetch('http://127.0.0.1:9/elsewhere').then(() => done('fetched'), () => setTimeout(() => done(seen), 100));")
+            "fetch('http://127.0.0.1:9/elsewhere')"
+            ".then(() => done('fetched'), () => setTimeout(() => done(seen), 100));")
         self.assertEqual(refused, "connect-src")
         self.assertEqual(browser.page_requests(), [])
         # Its server gone, the page still takes a folder and makes the installer.
