@@ -1,7 +1,8 @@
-"""The package maker's page in headless chromium, as a publisher uses it: the deck from a folder
-makes tazelpack's very bytes, raw and compressed, on a cross-origin isolated page (threads) and on
-one that is not (one thread), while a timer on the page keeps running; a face package through the
-form equals tazelpack's from the description the form shows, and the preview shows its picture's
+"""The package maker's page in headless chromium, as a publisher uses it: the deck from a folder,
+chosen or dropped, makes tazelpack's very bytes, raw and compressed, on a cross-origin isolated
+page (threads) and on one that is not (one thread), while a timer on the page keeps running; a face
+package dropped as files and described through the form equals tazelpack's from the description
+the form shows, and the preview shows its picture's
 pixels; bad descriptions are told in tazelpack's words with their lines, and make nothing; and no
 request leaves the page's origin, which goes on working once its server is gone."""
 
@@ -165,6 +166,12 @@ class Browser:
             time.sleep(0.05)
         return target.read_bytes(), ticks, shown, made
 
+    def drop(self, *paths):
+        """Drops files or folders on the page, as a publisher drags them there."""
+        for kind in ("dragEnter", "dragOver", "drop"):
+            self.driver.execute_cdp_cmd("Input.dispatchDragEvent", {"type": kind, "x": 300, "y": 250, "data": {
+                "items": [], "files": [str(path) for path in paths], "dragOperationsMask": 1}})
+
     def set_description(self, text):
         self.js("const area = document.getElementById('description'); area.value = arguments[0];"
                 "area.dispatchEvent(new Event('input'));", text)
@@ -220,7 +227,11 @@ class PageTest(unittest.TestCase):
             with self.subTest(threads=threads):
                 browser.open(server)
                 self.assertEqual(browser.js("return crossOriginIsolated"), threads)
-                browser.element("pick-folder").send_keys(str(self.deck))
+                # Chosen, or dropped.
+                if threads:
+                    browser.element("pick-folder").send_keys(str(self.deck))
+                else:
+                    browser.drop(self.deck)
                 browser.wait("return !document.getElementById('make').disabled", "took the deck's folder")
                 self.assertEqual(browser.element("description").get_attribute("value"),
                                  (self.deck / "TazelDeck.package").read_text())
@@ -252,8 +263,7 @@ class PageTest(unittest.TestCase):
         shutil.copy(PUBLISHER / "Icon.ico", files / "Icon.ico")
         (files / "Window.png").write_bytes(png(151, 96, pattern))
         browser.open(self.isolated)
-        given = sorted(files.iterdir())
-        browser.element("pick-files").send_keys("\n".join(str(path) for path in given))
+        browser.drop(*sorted(files.iterdir()))
         browser.wait("return document.querySelectorAll('#file-rows tr').length === 7", "listed the files")
         # The one name that makes a kind comes first, by the installer's own rule.
         rows = lambda: browser.js("return [...document.querySelectorAll('#file-rows tr')].map(r => "  # noqa: E731
