@@ -2,9 +2,9 @@
 chosen or dropped, makes tazelpack's very bytes, raw and compressed, on a cross-origin isolated
 page (threads) and on one that is not (one thread), while a timer on the page keeps running; a face
 package dropped as files and described through the form equals tazelpack's from the description
-the form shows, and the preview shows its picture's
-pixels; bad descriptions are told in tazelpack's words with their lines, and make nothing; and no
-request leaves the page's origin, which goes on working once its server is gone."""
+the form shows, and the preview shows its picture's pixels; bad descriptions are told in
+tazelpack's words with their lines, and make nothing; and no request leaves the page's origin,
+which goes on working once its server is gone."""
 
 import base64
 import json
