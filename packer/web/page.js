@@ -20,6 +20,7 @@ const page = {
     packing: false,
     readyAt: null,
     lastPack: null,
+    filesGiven: 0,     // counts the times files were given, after which the art is read again
 };
 window.tazelPage = page;
 
@@ -186,6 +187,7 @@ async function takeFiles(entries, replace) {
     const given = entries.filter(({path}) => path && !path.split('/').some((part) => part === '..'));
     for (const {path, file} of given)
         page.files.set(path, file);
+    page.filesGiven++;
     say('files-status', `Reading ${plural(given.length, 'file', 'files')}…`);
     const answer = await ask({type: 'files', files: given});
     for (const {path, reason} of answer.refused) {
@@ -713,16 +715,18 @@ function drawPreview() {
     say('box-text', display + texts.installedSuffix);
 }
 
-// The publisher's picture and icon, or the product's, as the installer would show them.
+// The publisher's picture and icon, or the product's, as the installer would show them; one the
+// packer cannot use leaves its place empty, as the checks say why.
 async function loadArt(again) {
     const iconSize = Math.round(16 * page.layout.dpi / 96);
     for (const what of ['picture', 'icon']) {
         const source = values()[what === 'picture' ? 'window-picture' : 'icon'] || '';
         const known = page.art[what];
-        const key = `${source}@${iconSize}@${page.files.size}`;
+        const key = `${source}@${iconSize}@${page.filesGiven}`;
         if (!again && known.key === key)
             continue;
         known.key = key;
+        known.unusable = false;
         if (!source) {
             if (what === 'picture')
                 known.image = page.kit.picture;
@@ -733,15 +737,19 @@ async function loadArt(again) {
         const answer = await ask({type: 'art', what, source, size: iconSize});
         if (known.key !== key)
             continue;
+        known.unusable = !answer.art;
         if (what === 'picture') {
             known.image = await imageOf(answer.art);
         } else {
             if (known.url)
                 URL.revokeObjectURL(known.url);
             known.url = answer.art ? URL.createObjectURL(new Blob([answer.art.bytes], {type: answer.art.type})) : null;
-            $('window-icon').src = known.url || page.kit.icon;
+            $('window-icon').src = known.url || 'data:,';
         }
     }
+    const unusable = ['picture', 'icon'].filter((what) => page.art[what].unusable);
+    $('art-note').hidden = unusable.length === 0;
+    say('art-note', unusable.length === 0 ? '' : `The ${unusable.join(' and the ')} cannot be shown: see the checks.`);
     drawPreview();
 }
 
