@@ -131,12 +131,17 @@ function finishPacking() {
     post({type: 'packed', id: packing.id, ...told, ms, installer: installer.length ? installer : null},
          installer.length ? [installer.buffer] : []);
     packing = null;
-    held.splice(0).forEach(answer);
+    // In their order, after what the worker is doing now: never beside another answer.
+    held.splice(0).forEach(enqueue);
     return true;
 }
 
 // The description's bytes are held at `heldAt` (from the top), which is `path` from its folder.
 function pack(id, heldAt, path, bytes) {
+    if (packing) {
+        post({type: 'packed', id, status: 1, error: 'an installer is being made: one at a time', installer: null});
+        return;
+    }
     const pointer = withTexts([heldAt], (p) => packer._tazel_hold(p, bytes.length)) >>> 0;
     if (!pointer) {
         post({type: 'packed', id, status: 1, error: 'not enough memory to hold the description', installer: null});
@@ -208,9 +213,12 @@ async function answer(message) {
 
 // One message at a time, in order: a file is held before a check that reads it.
 let queue = Promise.resolve();
-self.onmessage = (event) => {
-    queue = queue.then(() => answer(event.data)).catch((error) => {
-        const message = String(error && error.message || error);
-        post({type: 'failed', id: event.data.id, what: event.data.type, message});
+
+function enqueue(message) {
+    queue = queue.then(() => answer(message)).catch((error) => {
+        const text = String(error && error.message || error);
+        post({type: 'failed', id: message.id, what: message.type, message: text});
     });
-};
+}
+
+self.onmessage = (event) => enqueue(event.data);
