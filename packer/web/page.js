@@ -360,7 +360,8 @@ function buildForm() {
         problem.className = 'problem';
         problem.id = `${id}-problem`;
         input.setAttribute('aria-describedby', `${hint.id} ${problem.id}`);
-        input.addEventListener('input', formChanged);
+        // A list's choice may come as a change alone.
+        input.addEventListener(input.tagName === 'SELECT' ? 'change' : 'input', formChanged);
         row.append(label, input, hint, problem);
         keys.append(row);
     }
