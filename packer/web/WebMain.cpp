@@ -2,7 +2,8 @@
 // tells a publisher comes from here, from the packer's own code: the key table and the kinds, the
 // starter descriptions, the checks of a description with their lines, the window's layout, and
 // the installer, made as tazelpack makes it (packer/programs/Commands.h) through the page's machine
-// layer (packer/machine/MachineWeb.cpp). Texts go out as JSON, bytes through a slot the worker reads.
+// layer (packer/machine/MachineWeb.cpp). Texts go out as JSON, the preview's pictures through a slot
+// the worker reads, and the installer out of the module's memory (packer/machine/MachineWeb.h).
 
 #include <emscripten.h>
 #include <emscripten/threading.h>
@@ -244,7 +245,8 @@ struct Form {
 Form form;
 
 // A file name as a description line holds it: in double quotes where it starts with one or with
-// '#', holds '=', or has spaces at its ends, which the reader would otherwise take otherwise.
+// '#', holds '=', or has spaces at its ends, which the reader would otherwise take for a note,
+// split at the '=' or trim.
 std::string FileNameText(const std::string& name)
 {
     const bool quoted = name.starts_with('"') || name.starts_with('#') || name.find('=') != std::string::npos ||
