@@ -17,6 +17,9 @@ program of the installer's own core and options (bench/CheckTiming.cpp).
 The compressed deck, TestCompressedDeck.exe (the product's eight files stored as LZMA streams, in
 the stub with the decoder), runs last in each round, played as the product is, into an emptied
 graphics folder: what decoding adds after the pause is set beside the product's time.
+
+Last, packing: tazelpack against makensis (bench/packing.py), and the package maker's page in
+chromium, whose compressed packing is set beside makensis's of the same run (bench/webpage.py).
 """
 
 import argparse
@@ -34,6 +37,7 @@ sys.path.insert(0, os.path.join(REPO, "tests", "e2e", "harness"))
 sys.path.insert(0, os.path.join(REPO, "tests", "build"))
 
 import packing  # noqa: E402
+import webpage  # noqa: E402
 import winelab  # noqa: E402
 from expected import DECK, DEFAULT_FOLDER  # noqa: E402
 from pe import PeImage  # noqa: E402
@@ -451,9 +455,11 @@ def main():
     results = measure(session, args.rounds, args.warmup, output)
     check = check_timing(session)
     text = table(results, session, args.rounds, args.warmup, check)
+    art = os.path.join(config.build_root, "native", "tools", "art", "out")
+    figures = {}
     text += packing.table(os.path.join(config.build_root, "native", "packer", "tazelpack"),
-                          os.path.join(REPO, "resources", "TazelDeck.package"),
-                          os.path.join(config.build_root, "native", "tools", "art", "out"))
+                          os.path.join(REPO, "resources", "TazelDeck.package"), art, figures=figures)
+    text += webpage.table(os.path.join(config.build_root, "web", "site"), art, figures["makensis_compressed_s"])
     with open(os.path.join(folder, "results.md"), "w", encoding="utf-8") as f:
         f.write(text)
     with open(os.path.join(folder, "results.json"), "w", encoding="utf-8") as f:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <string>
 
 #include "LzmaEnc.h"
@@ -46,9 +47,17 @@ struct ChunkJob {
     int result = SZ_OK;
 };
 
+// The jobs, and the bytes of them compressed so far, for the progress the page shows.
+struct ChunkJobs {
+    std::vector<ChunkJob>& jobs;
+    std::uint64_t total = 0;
+    std::atomic<std::uint64_t> done{0};
+};
+
 void Compress(void* context, std::size_t index) noexcept
 {
-    ChunkJob& job = static_cast<ChunkJob*>(context)[index];
+    ChunkJobs& all = *static_cast<ChunkJobs*>(context);
+    ChunkJob& job = all.jobs[index];
     CLzmaEncProps settings;
     SettingsFor(settings, job.filtered, job.dictionary);
     SizeT written = job.stream.size();
@@ -60,6 +69,7 @@ void Compress(void* context, std::size_t index) noexcept
         job.result = SZ_ERROR_PARAM;
     // Shrinking keeps the capacity: no allocation, so nothing here can throw.
     job.stream.resize(job.result == SZ_OK ? written : 0);
+    ReportProgress(all.done += job.bytes.size(), all.total);
 }
 
 } // namespace
@@ -127,7 +137,11 @@ Expected<std::vector<std::vector<std::byte>>> CompressEntries(std::span<const st
             jobs.push_back(std::move(job));
         }
     }
-    RunJobs(jobs.size(), Compress, jobs.data());
+    ChunkJobs all{jobs};
+    for (const ChunkJob& job : jobs)
+        all.total += job.bytes.size();
+    ReportProgress(0, all.total);
+    RunJobs(jobs.size(), Compress, &all);
 
     std::vector<std::vector<std::byte>> stored(entries.size());
     for (std::size_t e = 0; e < entries.size(); ++e) {

@@ -328,6 +328,8 @@ struct Key {
     std::string_view takes;
     std::string_view byDefault;
     std::string_view example;
+    bool namesFile = false;
+    std::string_view choices;
 };
 
 // The guides below write these bounds out.
@@ -337,36 +339,39 @@ static_assert(kWindowPictureWidth == 151 && kWindowPictureHeight == 96);
 constexpr Key kKeys[] = {
     {"installer-name", &Description::installerName,
      [](std::string_view value, const std::filesystem::path&) { return InstallerNameProblem(value); }, true,
-     "the installer's name, <installer-name>.exe: letters, digits, spaces and~-~_~.~(~)", "", "My{Kind}"},
+     "the installer's name, <installer-name>.exe: letters, digits, spaces and~-~_~.~(~)", "", "My{Kind}", false, ""},
     {"display-name", &Description::displayName,
      [](std::string_view value, const std::filesystem::path&) { return DisplayNameProblem(value); }, true,
      "what the player reads: \"<display-name>~Installation\" on the window, \"<display-name>~Installed!\" "
-     "at the end", "", "My {Kind}"},
+     "at the end", "", "My {Kind}", false, ""},
     {"version", &Description::version,
      [](std::string_view value, const std::filesystem::path&) { return VersionProblem(value); }, false,
-     "the installer's version, one to four numbers of 0 to 65535 separated by dots", kProductVersionText, "1.0"},
+     "the installer's version, one to four numbers of 0 to 65535 separated by dots", kProductVersionText, "1.0",
+     false, ""},
     {"company", &Description::company,
      [](std::string_view value, const std::filesystem::path&) { return VersionTextProblem(value, "company"); },
      false, "the company in the installer's version block, at most 128 UTF-16 units", kProductCompany,
-     "My Company"},
+     "My Company", false, ""},
     {"copyright", &Description::copyright,
      [](std::string_view value, const std::filesystem::path&) { return VersionTextProblem(value, "copyright"); },
      false, "the copyright line in the installer's version block, at most 128 UTF-16 units", "none",
-     "Copyright 2026 My Company"},
+     "Copyright 2026 My Company", false, ""},
     {"icon", &Description::icon,
      [](std::string_view value, const std::filesystem::path& sources) {
          return ArtProblem(value, sources, "icon", IconContentProblem);
      },
-     false, "the installer's icon, an .ico file that holds a 32~x~32 image", "the product's icon", "My{Kind}.ico"},
+     false, "the installer's icon, an .ico file that holds a 32~x~32 image", "the product's icon", "My{Kind}.ico",
+     true, ""},
     {"window-picture", &Description::windowPicture,
      [](std::string_view value, const std::filesystem::path& sources) {
          return ArtProblem(value, sources, "window picture", WindowPictureProblem);
      },
      false, "the picture in the window's top right box, a JPEG or PNG of exactly 151~x~96 pixels",
-     "the product's picture", "My{Kind}.jpg"},
+     "the product's picture", "My{Kind}.jpg", true, ""},
     {"compression", &Description::compression,
      [](std::string_view value, const std::filesystem::path&) { return CompressionProblem(value); }, false,
-     "none, or lzma to store the files compressed, which makes a smaller installer", "none", "lzma"},
+     "none, or lzma to store the files compressed, which makes a smaller installer", "none", "lzma", false,
+     "none|lzma"},
 };
 
 std::string KeyList()
@@ -669,7 +674,8 @@ std::optional<std::array<std::uint16_t, 4>> VersionNumbers(std::string_view text
 }
 
 tazel::Expected<Description, std::vector<Problem>> CheckDescription(std::span<const std::byte> bytes,
-                                                                  const std::filesystem::path& sources)
+                                                                  const std::filesystem::path& sources,
+                                                                  Description* read)
 {
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     // One line for it, not one for each line that does not read as UTF-8.
@@ -677,6 +683,8 @@ tazel::Expected<Description, std::vector<Problem>> CheckDescription(std::span<co
         return Unexpected(Problems{{0, "is " + std::string(*encoding) + "; save the description as UTF-8"}});
     Problems problems;
     Parsed parsed = Parse(text, problems);
+    if (read)
+        *read = parsed.description;
     Check(parsed, sources, problems);
     if (problems.empty())
         return std::move(parsed.description);
@@ -711,7 +719,8 @@ std::vector<KeyGuide> DescribedKeys()
 {
     std::vector<KeyGuide> keys;
     for (const Key& key : kKeys)
-        keys.push_back({key.name, key.required, key.takes, key.byDefault, key.example});
+        keys.push_back({key.name, key.required, key.takes, key.byDefault, key.example, key.namesFile, key.choices,
+                        key.value});
     return keys;
 }
 

@@ -66,9 +66,10 @@ struct Problem {
 [[nodiscard]] tazel::Expected<Description, std::vector<Problem>> ReadDescription(
     const std::filesystem::path& path, const std::filesystem::path& sources);
 
-// The same, from the description's bytes.
+// The same, from the description's bytes. `read`, when given, gets what could be read of it
+// whatever its problems: the page's preview shows the names as they are typed.
 [[nodiscard]] tazel::Expected<Description, std::vector<Problem>> CheckDescription(
-    std::span<const std::byte> bytes, const std::filesystem::path& sources);
+    std::span<const std::byte> bytes, const std::filesystem::path& sources, Description* read = nullptr);
 
 // A key before [files] as the reader knows it, for the packer's help and its starter descriptions.
 struct KeyGuide {
@@ -77,6 +78,9 @@ struct KeyGuide {
     std::string_view takes;     // what its value is; a "~" joins words that stay on one line
     std::string_view byDefault; // what a package without it gets; empty for a required key
     std::string_view example;   // a value to show; "{Kind}" stands for the package's kind ("Deck")
+    bool namesFile = false;     // its value is a source, relative to the sources as the files' are
+    std::string_view choices;   // the values it takes where they are few, between '|': "none|lzma"
+    std::string Description::* value = nullptr; // where a description holds it
 };
 
 // The reader's keys, in its order.

@@ -51,6 +51,12 @@ constexpr Box ToPixels(const Box& twips, int dpi) noexcept
             ToPixels(twips.height, dpi)};
 }
 
+// The title bar's text, and the face and weight of every line (Arial bold; where Arial is missing
+// the font mapper picks another sans-serif face).
+inline constexpr wchar_t kWindowTitle[] = L"Ombrix Support Files";
+inline constexpr wchar_t kLineFace[] = L"Arial";
+inline constexpr int kLineWeight = 700; // FW_BOLD
+
 inline constexpr int kClientWidthTwips = 6195;
 inline constexpr int kClientHeightTwips = 2460;
 

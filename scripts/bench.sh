@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The benchmark (not a test; CI does not run it): builds, then measures the installer against a
-# bare Win32 window under the same Wine and prints a table, also kept in build/bench/results.md.
+# bare Win32 window under the same Wine, the packers against makensis, and the package maker's page
+# in chromium beside them, and prints the tables, also kept in build/bench/results.md.
 #
 #   bash scripts/bench.sh [--no-build] [--rounds N] [--warmup N]
 #

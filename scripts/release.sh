@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes a release folder: the 32-bit TazelDeck.exe and the Windows package maker TazelPack.exe,
-# both Authenticode-signed when a certificate is given, the Linux package maker tazelpack, and a
-# SHA256SUMS file of the three. The folder is assembled beside its place; an older release stays in
+# both Authenticode-signed when a certificate is given, the Linux package maker tazelpack, the
+# package maker's page in web/ (a static site, for any host), and a SHA256SUMS file of them all. The folder is assembled beside its place; an older release stays in
 # its place until the new one is whole and is then swapped for it in one step.
 #
 #   bash scripts/release.sh [--pkcs12 FILE] [--password-file FILE] [--url URL] [--timestamp-url URL]
@@ -28,6 +28,7 @@ out=${TAZEL_RELEASE_DIR:-$build/release}
 exe=${TAZEL_RELEASE_EXE:-$build/win-i686/TazelDeck.exe}
 windows_packer=$build/win-i686/TazelPack.exe
 linux_packer=$build/native/packer/tazelpack
+page=$build/web/site
 build_first=1
 
 fail() {
@@ -55,7 +56,7 @@ out=$folder_out
 if [ "$build_first" = 1 ]; then
     bash "$root/scripts/build.sh"
 fi
-for file in "$exe" "$windows_packer" "$linux_packer"; do
+for file in "$exe" "$windows_packer" "$linux_packer" "$page/index.html"; do
     [ -f "$file" ] || fail "$file is not built"
 done
 
@@ -75,9 +76,10 @@ else
 fi
 signing_done
 cp "$linux_packer" "$staging/tazelpack"
-chmod 0644 "$staging/$name" "$staging/TazelPack.exe"
-chmod 0755 "$staging/tazelpack"
-(cd "$staging" && sha256sum "$name" TazelPack.exe tazelpack >SHA256SUMS)
+cp -R "$page" "$staging/web"
+chmod 0644 "$staging/$name" "$staging/TazelPack.exe" "$staging"/web/*
+chmod 0755 "$staging/tazelpack" "$staging/web"
+(cd "$staging" && sha256sum "$name" TazelPack.exe tazelpack web/* >SHA256SUMS)
 folder_commit
-echo "release: $out/$name and the package makers TazelPack.exe and tazelpack, $summary"
+echo "release: $out/$name, the package makers TazelPack.exe and tazelpack and its page web/, $summary"
 cat "$out/SHA256SUMS"

@@ -19,6 +19,8 @@ PACKAGES=(
   osslsigncode openssl
   python3-pefile
   lzma-dev
+  emscripten
+  chromium chromium-driver python3-selenium
 )
 
 SUDO=""

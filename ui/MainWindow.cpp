@@ -16,8 +16,6 @@ namespace tazel::win32 {
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"TazelDeckInstallerWindow";
-constexpr wchar_t kWindowTitle[] = L"Ombrix Support Files";
-constexpr wchar_t kLineFace[] = L"Arial";
 // A fixed frame: it can be moved and minimised, never resized or maximised.
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kWindowExStyle = 0;
@@ -112,7 +110,7 @@ RECT ToRect(const layout::Box& box) noexcept
     LOGFONTW font = {};
     // Negative: the em height, not the cell height, so the size matches the size in points.
     font.lfHeight = -pixelHeight;
-    font.lfWeight = FW_BOLD;
+    font.lfWeight = layout::kLineWeight;
     font.lfItalic = line.italic ? TRUE : FALSE;
     font.lfCharSet = ANSI_CHARSET;
     font.lfOutPrecision = OUT_DEFAULT_PRECIS;
@@ -120,7 +118,7 @@ RECT ToRect(const layout::Box& box) noexcept
     font.lfQuality = DEFAULT_QUALITY;
     // Where Arial is missing the mapper then still picks a sans-serif face.
     font.lfPitchAndFamily = DEFAULT_PITCH | FF_SWISS;
-    lstrcpynW(font.lfFaceName, kLineFace, LF_FACESIZE);
+    lstrcpynW(font.lfFaceName, layout::kLineFace, LF_FACESIZE);
     return UniqueFont(CreateFontIndirectW(&font));
 }
 
@@ -465,7 +463,7 @@ Expected<std::unique_ptr<MainWindow>, Failure> MainWindow::Create(HINSTANCE inst
     const layout::WindowLayout initial = layout::LayoutAt(static_cast<int>(ScreenDpi()));
     const SIZE frame = FrameSize(initial.clientWidth, initial.clientHeight, static_cast<UINT>(initial.dpi));
     State* const raw = state.get();
-    const HWND window = CreateWindowExW(kWindowExStyle, kWindowClass, kWindowTitle, kWindowStyle, CW_USEDEFAULT,
+    const HWND window = CreateWindowExW(kWindowExStyle, kWindowClass, layout::kWindowTitle, kWindowStyle, CW_USEDEFAULT,
                                         CW_USEDEFAULT, frame.cx, frame.cy, nullptr, nullptr, instance, raw);
     if (!window)
         return Unexpected(LastErrorFailure());

@@ -119,6 +119,10 @@ private:
 void PrintOut(const std::string& text);
 void PrintError(const std::string& text);
 
+// How far long work has come, `done` of `total` (bytes compressed): the page shows it as it goes;
+// the command-line packers say nothing. Called from any of the jobs' threads.
+void ReportProgress(std::uint64_t done, std::uint64_t total);
+
 // Runs job(context, i) for every i below `count`, spread over the machine's processors, and
 // returns once all have. The jobs must not throw, and each must touch only what is its own.
 using Job = void (*)(void* context, std::size_t index) noexcept;

@@ -226,6 +226,10 @@ void PrintError(const std::string& text)
     WriteAll(STDERR_FILENO, text);
 }
 
+void ReportProgress(std::uint64_t, std::uint64_t)
+{
+}
+
 void RunJobs(std::size_t count, Job job, void* context)
 {
     std::atomic<std::size_t> next = 0;

@@ -430,6 +430,10 @@ private:
 } // namespace
 
 // Threads of the system's own: this toolchain's C++ library has no std::thread for Windows.
+void ReportProgress(std::uint64_t, std::uint64_t)
+{
+}
+
 void RunJobs(std::size_t count, Job job, void* context)
 {
     Jobs jobs{count, job, context};

@@ -13,7 +13,7 @@ from signing import PASSWORD, make_certificate, release
 
 BUILD = pathlib.Path(os.environ["TAZEL_WIN_BUILD_ROOT"])
 PRODUCT = BUILD / "win-i686" / "TazelDeck.exe"
-RELEASE = ["SHA256SUMS", "TazelDeck.exe", "TazelPack.exe", "tazelpack"]
+RELEASE = ["SHA256SUMS", "TazelDeck.exe", "TazelPack.exe", "tazelpack", "web"]
 
 
 def verify(exe, cert):
@@ -41,6 +41,7 @@ class ReleaseTest(unittest.TestCase):
         self.assertIn("Text description: Tazel Deck package maker", packer.stdout)
         self.assertEqual(packer.returncode, 0, packer.stdout + packer.stderr)
         self.assertEqual((out / "tazelpack").read_bytes(), (BUILD / "native" / "packer" / "tazelpack").read_bytes())
+        self.assertEqual(sorted(os.listdir(out / "web")), sorted(os.listdir(BUILD / "web" / "site")))
 
         verified = verify(signed, self.cert)
         self.assertEqual(verified.returncode, 0, verified.stdout + verified.stderr)
