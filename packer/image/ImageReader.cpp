@@ -209,9 +209,12 @@ ImageExpected<ImageReader> ImageReader::Read(std::span<const std::byte> bytes)
 std::optional<std::span<const std::byte>> ImageReader::Mapped(std::uint32_t rva, std::uint32_t size) const
 {
     for (const Section& section : sections_) {
-        if (rva < section.rva || rva - section.rva >= section.mapped)
+        // An empty resource may lie at the very end of a section's bytes; at that RVA anything
+        // larger starts in the next section.
+        const std::uint64_t offset = std::uint64_t{rva} - section.rva;
+        if (rva < section.rva || offset > section.mapped || (offset == section.mapped && size != 0) ||
+            section.mapped == 0)
             continue;
-        const std::uint64_t offset = rva - section.rva;
         // Read checked that the raw data lies within the file.
         if (size > section.mapped - offset)
             return std::nullopt;
