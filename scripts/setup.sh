@@ -19,6 +19,7 @@ PACKAGES=(
   osslsigncode openssl
   python3-pefile
   lzma-dev
+  clang-14 libclang-rt-14-dev
 )
 
 SUDO=""
