@@ -11,9 +11,9 @@
 namespace {
 
 // The installer maps pages of the length the head gives, and only decoding touches them; here
-// memory that is not cleared stands for them. Past this the campaign's memory bound would speak,
-// not the decoder, which reads a long entry's bytes as it does a short one's.
-constexpr std::uint32_t kLargestDecoded = 64u << 20;
+// memory that is not cleared stands for them. Past this the campaign's bounds on memory and time
+// would speak, not the decoder, which reads a long entry's bytes as it does a short one's.
+constexpr std::uint32_t kLargestDecoded = 16u << 20;
 
 } // namespace
 
