@@ -579,7 +579,8 @@ Verdict LeftoverProblem(const std::vector<DescribedFile>& files, std::size_t ind
         if (same == named.end())
             continue;
         // Files of one name are all its target or none: the first but this one says which.
-        const auto other = std::find_if(same->second.begin(), same->second.end(), [&](std::size_t i) { return i != index; });
+        const auto other =
+            std::find_if(same->second.begin(), same->second.end(), [&](std::size_t i) { return i != index; });
         if (other != same->second.end() && IsSpeltAsTemporaryFileOf(name, files[*other].units))
             target = std::min(target.value_or(*other), *other);
     }

@@ -49,14 +49,18 @@ limits=(-rss_limit_mb=256 -timeout=1)
 # input that showed a finding (finding-*) stays as it is, whatever it adds.
 merge() {
     local target=$1 from=${merge_from:-$fuzz/seeds/$1} seeds=$root/tests/fuzz/corpus/$1 merged
-    [ -d "$from" ] || { echo "fuzz: no folder $from to merge (tests/fuzz/make_seeds.py makes the seeds)" >&2; return 1; }
+    if [ ! -d "$from" ]; then
+        echo "fuzz: no folder $from to merge (tests/fuzz/make_seeds.py makes the seeds)" >&2
+        return 1
+    fi
     merged=$(mktemp -d)
     mkdir -p "$seeds"
     "$fuzz/fuzz_$target" -merge=1 "${limits[@]}" "$merged" "$seeds" "$from" >"$fuzz/logs/$target-merge.log" 2>&1
     find "$seeds" -type f ! -name 'finding-*' -delete
     cp "$merged"/* "$seeds"/ 2>/dev/null || true
     rm -rf "$merged"
-    echo "$target: $(find "$seeds" -type f | wc -l) inputs, $(du -sk "$seeds" | cut -f1) kB in tests/fuzz/corpus/$target"
+    echo "$target: $(find "$seeds" -type f | wc -l) inputs of $(cat "$seeds"/* | wc -c) bytes in" \
+         "tests/fuzz/corpus/$target"
 }
 
 campaign() {
@@ -81,7 +85,8 @@ campaign() {
     local last
     last=$(grep -E '^#[0-9]+' "$log" | tail -n 1)
     echo "$target: $(sed -n 's/^stat::average_exec_per_sec: *//p' "$log") exec/s," \
-         "cov $(sed -n 's/.* cov: \([0-9]*\).*/\1/p' <<<"$last"), ft $(sed -n 's/.* ft: \([0-9]*\).*/\1/p' <<<"$last")," \
+         "cov $(sed -n 's/.* cov: \([0-9]*\).*/\1/p' <<<"$last")," \
+         "ft $(sed -n 's/.* ft: \([0-9]*\).*/\1/p' <<<"$last")," \
          "peak RSS $(sed -n 's/^stat::peak_rss_mb: *//p' "$log") MB, load $(cut -d' ' -f1-3 /proc/loadavg)"
     [ "$mode" = regression ] && return 0
     # Each input of the corpus once more, timed one by one.

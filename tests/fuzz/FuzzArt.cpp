@@ -19,7 +19,8 @@ void CheckIcon(std::span<const std::byte> file)
     FUZZ_CHECK(!images->empty() && images->size() <= kMostIconImages);
     bool has32 = false;
     for (const IconImage& image : *images) {
-        FUZZ_CHECK(image.bytes.data() >= file.data() && image.bytes.data() + image.bytes.size() <= file.data() + file.size());
+        const auto at = image.bytes.data() - file.data();
+        FUZZ_CHECK(at >= 0 && image.bytes.size() <= file.size() - static_cast<std::size_t>(at));
         FUZZ_CHECK(image.width >= 1 && image.width <= 256 && image.height >= 1 && image.height <= 256);
         has32 = has32 || (image.width == 32 && image.height == 32);
     }

@@ -101,11 +101,11 @@ void CheckVersionBlock(const VersionInfo& info, std::span<const std::byte> block
     FUZZ_CHECK(root.end == block.size() && root.key == u"VS_VERSION_INFO" && root.children.size() == 2);
     std::vector<std::byte> fixed;
     const FixedFileInfo& f = info.fixed;
+    const auto pair = [](std::uint16_t high, std::uint16_t low) { return std::uint32_t{high} << 16 | low; };
     for (const std::uint32_t field :
-         {0xFEEF04BDu, 0x10000u, std::uint32_t(f.fileVersion[0]) << 16 | f.fileVersion[1],
-          std::uint32_t(f.fileVersion[2]) << 16 | f.fileVersion[3], std::uint32_t(f.productVersion[0]) << 16 | f.productVersion[1],
-          std::uint32_t(f.productVersion[2]) << 16 | f.productVersion[3], f.fileFlagsMask, f.fileFlags, f.fileOs, f.fileType,
-          f.fileSubtype, 0u, 0u})
+         {0xFEEF04BDu, 0x10000u, pair(f.fileVersion[0], f.fileVersion[1]), pair(f.fileVersion[2], f.fileVersion[3]),
+          pair(f.productVersion[0], f.productVersion[1]), pair(f.productVersion[2], f.productVersion[3]),
+          f.fileFlagsMask, f.fileFlags, f.fileOs, f.fileType, f.fileSubtype, 0u, 0u})
         AppendU32(fixed, field);
     FUZZ_CHECK(root.type == 0 && root.value == fixed);
 
@@ -115,7 +115,8 @@ void CheckVersionBlock(const VersionInfo& info, std::span<const std::byte> block
     FUZZ_CHECK(table.key == info.tableKey && table.children.size() == info.strings.size());
     for (std::size_t i = 0; i < info.strings.size(); ++i) {
         const Node& string = table.children[i];
-        FUZZ_CHECK(string.type == 1 && string.key == info.strings[i].key && string.value == Utf16z(info.strings[i].value));
+        FUZZ_CHECK(string.type == 1 && string.key == info.strings[i].key);
+        FUZZ_CHECK(string.value == Utf16z(info.strings[i].value));
     }
     const Node& variables = root.children[1];
     FUZZ_CHECK(variables.key == u"VarFileInfo" && variables.children.size() == 1);
@@ -142,10 +143,12 @@ void CheckImage(const std::vector<test::SampleResource>& given, std::span<const 
         FUZZ_CHECK(f.rva % 8 == 0);
         if (i > 0) {
             const test::FoundResource& e = found[i - 1];
-            FUZZ_CHECK(std::tuple(Order(e.type), Order(e.name), e.language) < std::tuple(Order(f.type), Order(f.name), f.language));
+            FUZZ_CHECK(std::tuple(Order(e.type), Order(e.name), e.language) <
+                       std::tuple(Order(f.type), Order(f.name), f.language));
         }
         const auto same = [&](const test::SampleResource& r) {
-            return Stored(r.resource.type) == f.type && Stored(r.resource.name) == f.name && r.resource.language == f.language;
+            return Stored(r.resource.type) == f.type && Stored(r.resource.name) == f.name &&
+                   r.resource.language == f.language;
         };
         const auto source = std::find_if(given.begin(), given.end(), same);
         FUZZ_CHECK(source != given.end() && source->data == f.data);
@@ -184,13 +187,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::vector<test::SampleResource> resources;
     if (block)
-        resources.push_back({{kTypeVersion, std::uint16_t{1}, kLanguageUsEnglish, std::uint32_t(block->size())}, *block});
+        resources.push_back({{kTypeVersion, std::uint16_t{1}, kLanguageUsEnglish, std::uint32_t(block->size())},
+                             *block});
     for (std::size_t count = input.ConsumeIntegralInRange(0, 40); count > 0; --count) {
         const ResourceId type = Id(input);
         const ResourceId name = Id(input);
         const auto language = input.ConsumeIntegral<std::uint16_t>();
         const auto length = input.ConsumeIntegralInRange<std::uint32_t>(0, 300);
-        resources.push_back({{type, name, language, length}, test::Pattern(length, static_cast<unsigned>(resources.size()))});
+        const auto seed = static_cast<unsigned>(resources.size());
+        resources.push_back({{type, name, language, length}, test::Pattern(length, seed)});
     }
     static const std::vector<std::byte> stub = test::MinimalStub();
     const auto image = test::Compose(stub, resources);

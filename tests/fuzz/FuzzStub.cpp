@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     SealImage(*image);
 
     const auto headersEnd = tazel::ReadU32(bytes, stub->optionalHeaderAt + pe::kSizeOfHeaders);
-    FUZZ_CHECK(std::ranges::equal(bytes.subspan(headersEnd), std::span(image->bytes).subspan(headersEnd, size - headersEnd)));
+    const std::span<const std::byte> finished(image->bytes);
+    FUZZ_CHECK(std::ranges::equal(bytes.subspan(headersEnd), finished.subspan(headersEnd, size - headersEnd)));
     FUZZ_CHECK(tazel::ReadU32(image->bytes, image->checksumAt) == ImageChecksum(image->bytes, image->checksumAt));
     const auto read = ImageReader::Read(image->bytes);
     FUZZ_CHECK(read && read->HasResources());

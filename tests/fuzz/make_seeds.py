@@ -190,7 +190,8 @@ def main():
     for stub in ["TazelStub", "TazelStubLzma"]:
         data = read(os.path.join(windows, stub + ".exe"))
         put(os.path.join(seeds, "stub"), stub + "-headers", slim(data, lambda name, size: None))
-        put(os.path.join(seeds, "stub"), stub + "-code", slim(data, lambda name, _: 0x1000 if name == ".text" else None))
+        code = slim(data, lambda name, _: 0x1000 if name == ".text" else None)
+        put(os.path.join(seeds, "stub"), stub + "-code", code)
 
     installers = {"TazelDeck": os.path.join(windows, "TazelDeck.exe")}
     folder = os.path.join(windows, "tests", "packages")
