@@ -47,8 +47,17 @@ std::wstring Wide(std::string_view utf8)
     return WideUnits(Utf8ToUtf16(utf8).value_or(u""));
 }
 
+// A compressed package is made only up to this many bytes of files: past it the campaign's bound
+// of a second an input would meet the LZMA encoder's time, which grows with them, not a reader's.
+constexpr std::size_t kLargestCompressed = std::size_t{1} << 20;
+
 void CheckInstaller(const Description& described)
 {
+    std::size_t sources = 0;
+    for (const DescribedFile& file : described.files)
+        sources += memory::FileAt(Joined(".", file.source))->size();
+    if (described.compression == "lzma" && sources > kLargestCompressed)
+        return;
     const auto made = MakeInstaller(PackageOf(described, "."), FuzzKit());
     if (!made)
         std::fprintf(stderr, "refused: %s\n", made.error().message.c_str());
