@@ -53,10 +53,11 @@ constexpr std::size_t kLargestCompressed = std::size_t{1} << 20;
 
 void CheckInstaller(const Description& described)
 {
+    const bool compressed = described.compression == "lzma";
     std::size_t sources = 0;
     for (const DescribedFile& file : described.files)
         sources += memory::FileAt(Joined(".", file.source))->size();
-    if (described.compression == "lzma" && sources > kLargestCompressed)
+    if (compressed && sources > kLargestCompressed)
         return;
     const auto made = MakeInstaller(PackageOf(described, "."), FuzzKit());
     if (!made)
@@ -70,7 +71,6 @@ void CheckInstaller(const Description& described)
     FUZZ_CHECK(record);
     FUZZ_CHECK(record->InstallerName == Wide(described.installerName));
     FUZZ_CHECK(record->DisplayName == Wide(described.displayName));
-    const bool compressed = described.compression == "lzma";
     FUZZ_CHECK(record->Storage == (compressed ? PayloadStorage::Lzma : PayloadStorage::Raw));
     for (std::size_t i = 0; i < described.files.size(); ++i) {
         FUZZ_CHECK(record->FileNames[i] == WideUnits(described.files[i].units));
