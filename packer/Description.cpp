@@ -568,17 +568,32 @@ Verdict FileNameProblem(const std::vector<DescribedFile>& files, std::size_t ind
     return std::nullopt;
 }
 
-Verdict LeftoverProblem(const std::vector<DescribedFile>& files, std::size_t index)
+// The files of each name, in their order.
+using NamedFiles = std::map<std::u16string_view, std::vector<std::size_t>>;
+
+Verdict LeftoverProblem(const std::vector<DescribedFile>& files, std::size_t index, const NamedFiles& named)
 {
-    for (std::size_t target = 0; target < files.size(); ++target) {
-        if (target == index || !IsSpeltAsTemporaryFileOf(files[index].units, files[target].units))
+    // A temporary file's name is its target's and a suffix of at most kLongestTemporarySuffix
+    // units that starts with a dot: only the names this one starts with, up to one of its last
+    // dots, can be its target. So a description of many files is checked in a time in step with them.
+    const std::u16string_view name = files[index].units;
+    std::optional<std::size_t> target;
+    for (std::size_t dot = name.find(u'.', name.size() - std::min(name.size(), kLongestTemporarySuffix));
+         dot != std::u16string_view::npos; dot = name.find(u'.', dot + 1)) {
+        const auto same = named.find(name.substr(0, dot));
+        if (same == named.end())
             continue;
-        return "the file name " + Shown(files[index].name) +
-               " is spelt as a temporary file the installer writes for " + Shown(files[target].name) +
-               " on line " + std::to_string(files[target].line) +
-               ": a later run would remove it as the leftover of an interrupted one";
+        // Files of one name are all its target or none: the first but this one says which.
+        const auto other =
+            std::find_if(same->second.begin(), same->second.end(), [&](std::size_t i) { return i != index; });
+        if (other != same->second.end() && IsSpeltAsTemporaryFileOf(name, files[*other].units))
+            target = std::min(target.value_or(*other), *other);
     }
-    return std::nullopt;
+    if (!target)
+        return std::nullopt;
+    return "the file name " + Shown(files[index].name) + " is spelt as a temporary file the installer writes for " +
+           Shown(files[*target].name) + " on line " + std::to_string(files[*target].line) +
+           ": a later run would remove it as the leftover of an interrupted one";
 }
 
 Verdict SourceProblem(const DescribedFile& file, const std::filesystem::path& sources)
@@ -645,8 +660,11 @@ void Check(const Parsed& parsed, const std::filesystem::path& sources, Problems&
         add(line, FileNameProblem(files, i, earlier));
         add(line, SourceProblem(files[i], sources));
     }
+    NamedFiles named;
     for (std::size_t i = 0; i < files.size(); ++i)
-        add(files[i].line, LeftoverProblem(files, i));
+        named[files[i].units].push_back(i);
+    for (std::size_t i = 0; i < files.size(); ++i)
+        add(files[i].line, LeftoverProblem(files, i, named));
     // The count is judged only when every file line could be read.
     if (!files.empty() && !files[0].name.empty() && files.size() <= kMostFiles && parsed.unreadableFiles == 0)
         add(files[0].line, KindProblem(files[0], files.size()));

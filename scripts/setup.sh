@@ -21,6 +21,7 @@ PACKAGES=(
   lzma-dev
   emscripten
   chromium chromium-driver python3-selenium
+  clang-14 libclang-rt-14-dev
 )
 
 SUDO=""

@@ -1,6 +1,8 @@
 #include "packer/image/Icon.h"
 
 #include <algorithm>
+#include <set>
+#include <utility>
 
 #include "core/LittleEndian.h"
 #include "packer/image/Picture.h"
@@ -157,10 +159,12 @@ tazel::Expected<std::vector<IconImage>, std::string> ReadIcon(std::span<const st
 
     const auto is32 = [](const IconImage& image) { return image.width == 32 && image.height == 32; };
     if (std::none_of(std::begin(images), std::end(images), is32)) {
+        // Each size once, in the file's order; looked up in a set, as an icon may hold thousands.
         std::vector<std::string> sizes;
+        std::set<std::pair<std::uint32_t, std::uint32_t>> seen;
         for (const IconImage& image : images)
-            if (const std::string size = Size(image.width, image.height); std::find(std::begin(sizes), std::end(sizes), size) == sizes.end())
-                sizes.push_back(size);
+            if (seen.emplace(image.width, image.height).second)
+                sizes.push_back(Size(image.width, image.height));
         std::string listed;
         for (std::size_t i = 0; i < sizes.size(); ++i)
             listed += (i == 0 ? "" : i + 1 == sizes.size() ? " and " : ", ") + sizes[i];

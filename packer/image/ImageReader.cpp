@@ -179,12 +179,16 @@ ImageExpected<ImageReader> ImageReader::Read(std::span<const std::byte> bytes)
         return Damaged("its section table runs past the end of the file");
     for (std::uint64_t i = 0; i < count; ++i) {
         const std::uint64_t at = tableAt + kSectionHeaderSize * i;
-        const Section section{ReadU32(bytes, at + 12), ReadU32(bytes, at + 20), ReadU32(bytes, at + 16)};
-        if (section.rawSize != 0 && !Holds(bytes, section.rawAt, section.rawSize))
+        const std::uint32_t virtualSize = ReadU32(bytes, at + 8);
+        const std::uint32_t rawAt = ReadU32(bytes, at + 20);
+        const std::uint32_t rawSize = ReadU32(bytes, at + 16);
+        if (rawSize != 0 && !Holds(bytes, rawAt, rawSize))
             return Damaged("it is cut short: section " + std::to_string(i + 1) + " runs to " +
-                           Hex(std::uint64_t{section.rawAt} + section.rawSize) + ", past the end of the file at " +
-                           Hex(bytes.size()));
-        image.sections_.push_back(section);
+                           Hex(std::uint64_t{rawAt} + rawSize) + ", past the end of the file at " + Hex(bytes.size()));
+        // Raw bytes past a section's size in memory are not loaded: the next section's RVAs may
+        // lie there, and its bytes are found in its own raw data.
+        const std::uint32_t mapped = virtualSize != 0 ? std::min(virtualSize, rawSize) : rawSize;
+        image.sections_.push_back({ReadU32(bytes, at + 12), rawAt, mapped});
     }
 
     if (directories <= kResourceDirectory)
@@ -205,11 +209,14 @@ ImageExpected<ImageReader> ImageReader::Read(std::span<const std::byte> bytes)
 std::optional<std::span<const std::byte>> ImageReader::Mapped(std::uint32_t rva, std::uint32_t size) const
 {
     for (const Section& section : sections_) {
-        if (rva < section.rva || rva - section.rva >= section.rawSize)
+        // An empty resource may lie at the very end of a section's bytes; at that RVA anything
+        // larger starts in the next section.
+        const std::uint64_t offset = std::uint64_t{rva} - section.rva;
+        if (rva < section.rva || offset > section.mapped || (offset == section.mapped && size != 0) ||
+            section.mapped == 0)
             continue;
-        const std::uint64_t offset = rva - section.rva;
         // Read checked that the raw data lies within the file.
-        if (size > section.rawSize - offset)
+        if (size > section.mapped - offset)
             return std::nullopt;
         return bytes_.subspan(section.rawAt + offset, size);
     }

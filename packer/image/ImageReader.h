@@ -57,7 +57,7 @@ private:
     struct Section {
         std::uint32_t rva = 0;
         std::uint32_t rawAt = 0;
-        std::uint32_t rawSize = 0;
+        std::uint32_t mapped = 0; // the raw bytes the loader maps: no more than the section's size in memory
     };
 
     // The file's bytes from `rva` on, `size` of them, when one section's raw data holds them all.

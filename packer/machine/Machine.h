@@ -1,9 +1,10 @@
 #pragma once
 // The package maker's one interface to the machine it runs on: its files, its standard streams and
-// its processors. One implementation a machine (MachinePosix.cpp, MachineWin32.cpp), chosen by the
-// build; the rest of the packer calls no file system of its own. Paths stay std::filesystem paths,
-// wide on Windows and never narrowed through the ANSI code page; a failure carries the system's
-// code and text, which the messages quote.
+// its processors. One implementation a machine (MachinePosix.cpp, MachineWin32.cpp, or
+// MachineMemory.cpp where the build gives no file system), chosen by the build; the rest of the
+// packer calls no file system of its own. Paths stay std::filesystem paths, wide on Windows and
+// never narrowed through the ANSI code page; a failure carries the system's code and text, which
+// the messages quote.
 
 #include <cstddef>
 #include <cstdint>

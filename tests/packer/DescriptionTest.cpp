@@ -7,6 +7,7 @@
 #include <random>
 
 #include "packer/Description.h"
+#include "tests/fuzz/Framing.h"
 
 namespace tazel::pack {
 namespace {
@@ -318,6 +319,7 @@ protected:
 
     static std::vector<Problem> Problems(std::string_view bytes)
     {
+        fuzz::WriteSeed(bytes, folder_->string()); // the description fuzz target's seeds, when asked for
         const auto description = ReadDescription(Described(bytes), *folder_);
         return description ? std::vector<Problem>() : description.error();
     }

@@ -172,16 +172,17 @@ inline std::vector<FoundResource> ReadResources(std::span<const std::byte> image
     const std::size_t optional = pe + 24;
     const std::size_t table = optional + ReadU16(image, pe + 20);
     const std::size_t sections = ReadU16(image, pe + 6);
-    const auto fileOffset = [&](std::uint32_t rva) -> std::size_t {
+    // Where `size` bytes from `rva` lie in the file: an empty resource may end a section.
+    const auto fileOffset = [&](std::uint32_t rva, std::uint32_t size) -> std::size_t {
         for (std::size_t i = 0; i < sections; ++i) {
             const std::size_t at = table + 40 * i;
             const std::uint32_t start = ReadU32(image, at + 12);
-            if (rva >= start && rva < start + ReadU32(image, at + 16))
+            if (rva >= start && std::uint64_t{rva} + size <= std::uint64_t{start} + ReadU32(image, at + 16))
                 return ReadU32(image, at + 20) + (rva - start);
         }
         throw std::runtime_error("an RVA in no section");
     };
-    const std::size_t root = fileOffset(ReadU32(image, optional + 96 + 16));
+    const std::size_t root = fileOffset(ReadU32(image, optional + 96 + 16), ReadU32(image, optional + 96 + 20));
 
     std::vector<FoundResource> found;
     const auto entries = [&](std::size_t directory) {
@@ -207,7 +208,8 @@ inline std::vector<FoundResource> ReadResources(std::span<const std::byte> image
         for (const auto& [name, languages] : entries(names)) {
             for (const auto& [language, leaf] : entries(languages)) {
                 const std::uint32_t rva = ReadU32(image, root + leaf);
-                const auto data = image.subspan(fileOffset(rva), ReadU32(image, root + leaf + 4));
+                const std::uint32_t size = ReadU32(image, root + leaf + 4);
+                const auto data = image.subspan(fileOffset(rva, size), size);
                 found.push_back({type, name, std::get<std::uint16_t>(language), rva, {data.begin(), data.end()}});
             }
         }
