@@ -1,15 +1,20 @@
-// The machine layer held in memory (MachineMemory.h): files by path in a map, the current folder
-// the top one, paths resolved lexically (there are no links to follow), printing into strings and
-// the jobs run one after another. It needs nothing of the system but the C library's streams over
-// memory (fmemopen, in glibc and musl alike), which give InputFile its FILE*.
+// The machine layer held in memory (MachineMemory.h): files by path in a map, paths resolved
+// lexically (there are no links to follow), printing into strings. It needs nothing of the system
+// but the C library's streams over memory (fmemopen, in glibc and musl alike), which give
+// InputFile its FILE*. Paths, errors and jobs are as on POSIX (MachinePosixPaths.cpp,
+// MachineThreads.cpp).
 
 #include "packer/machine/MachineMemory.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <map>
+#include <mutex>
+#include <new>
 #include <set>
 #include <system_error>
+#include <utility>
 
 #include "packer/machine/Machine.h"
 
@@ -19,8 +24,7 @@ namespace {
 struct Machine {
     std::map<std::string, std::vector<std::byte>> files;
     std::set<std::string> folders{"/"};
-    std::string out;
-    std::string error;
+    std::string current = "/";
 };
 
 Machine& State()
@@ -29,13 +33,26 @@ Machine& State()
     return machine;
 }
 
+// Printing and progress come from any thread: the page checks a description while it packs.
+std::mutex printedLock;
+memory::Printed printed;
+std::atomic<std::uint64_t> progressDone{0};
+std::atomic<std::uint64_t> progressTotal{0};
+memory::WriteSink writeSink = nullptr;
+memory::ProgressListener progressListener = nullptr;
+
 // A path as the machine files it: from the top, '/' between its parts, "." and ".." resolved.
-std::string Key(const std::filesystem::path& path)
+std::string KeyFrom(const std::string& folder, const std::filesystem::path& path)
 {
-    std::string key = (std::filesystem::path("/") / path).lexically_normal().generic_string();
+    std::string key = (std::filesystem::path(folder) / path).lexically_normal().generic_string();
     while (key.size() > 1 && key.back() == '/')
         key.pop_back();
     return key;
+}
+
+std::string Key(const std::filesystem::path& path)
+{
+    return KeyFrom(State().current, path);
 }
 
 std::string Parent(const std::string& key)
@@ -49,16 +66,36 @@ SystemError Failure(std::errc code)
     return {error, error.message()};
 }
 
+std::vector<std::byte>& Filed(const std::string& key)
+{
+    for (std::string folder = Parent(key); State().folders.insert(folder).second; folder = Parent(folder)) {
+    }
+    return State().files[key];
+}
+
 } // namespace
 
 namespace memory {
 
 void PutFile(const std::filesystem::path& path, std::vector<std::byte> bytes)
 {
-    const std::string key = Key(path);
-    for (std::string folder = Parent(key); State().folders.insert(folder).second; folder = Parent(folder)) {
+    Filed(KeyFrom("/", path)) = std::move(bytes);
+}
+
+std::byte* HoldFile(std::string_view path, std::size_t size)
+{
+    const std::string key = KeyFrom("/", std::filesystem::path(path));
+    State().files.erase(key);
+    try {
+        std::vector<std::byte>& bytes = Filed(key);
+        bytes.resize(size);
+        // One byte's room at least: the caller's address of an empty file is then a real one.
+        bytes.reserve(1);
+        return bytes.data();
+    } catch (const std::bad_alloc&) {
+        State().files.erase(key);
+        return nullptr;
     }
-    State().files[key] = std::move(bytes);
 }
 
 const std::vector<std::byte>* FileAt(const std::filesystem::path& path)
@@ -67,50 +104,51 @@ const std::vector<std::byte>* FileAt(const std::filesystem::path& path)
     return file == State().files.end() ? nullptr : &file->second;
 }
 
-const std::string& PrintedOut()
+void SetCurrentFolder(std::string_view folder)
 {
-    return State().out;
+    State().current = KeyFrom("/", std::filesystem::path(folder));
 }
 
-const std::string& PrintedError()
+Printed TakePrinted()
 {
-    return State().error;
+    const std::lock_guard<std::mutex> locked(printedLock);
+    return std::exchange(printed, {});
+}
+
+Progress CurrentProgress()
+{
+    return {progressDone.load(), progressTotal.load()};
+}
+
+void ResetProgress()
+{
+    progressDone = 0;
+    progressTotal = 0;
+}
+
+void SetWriteSink(WriteSink sink)
+{
+    writeSink = sink;
+}
+
+void SetProgressListener(ProgressListener listener)
+{
+    progressListener = listener;
 }
 
 void Clear()
 {
-    State() = Machine();
+    State().files.clear();
+    State().folders = {"/"};
+    (void)TakePrinted();
+    ResetProgress();
 }
 
 } // namespace memory
 
-SystemError LastSystemError()
-{
-    const std::error_code error(errno, std::generic_category());
-    return {error, error.message()};
-}
-
-std::filesystem::path SystemPath(const std::filesystem::path& path)
-{
-    return path;
-}
-
 std::filesystem::path AbsolutePath(const std::filesystem::path& path)
 {
     return Key(path);
-}
-
-std::string ShownPath(const std::filesystem::path& path)
-{
-    std::string shown = path.lexically_normal().generic_string();
-    while (shown.size() > 1 && shown.back() == '/')
-        shown.pop_back();
-    return shown.empty() ? "." : shown;
-}
-
-std::optional<std::string> DeviceNamed(const std::filesystem::path&)
-{
-    return std::nullopt;
 }
 
 tazel::Expected<void, SystemError> MakeFolders(const std::filesystem::path& path)
@@ -160,32 +198,42 @@ tazel::Expected<InputFile, SystemError> InputFile::Open(const std::filesystem::p
 Expected<void> WriteWholeFile(const std::filesystem::path& target, std::span<const std::byte> bytes)
 {
     const std::string key = Key(target);
-    const std::string folder = Parent(key);
-    if (!State().folders.contains(folder))
+    if (!State().folders.contains(Parent(key)))
         return Refuse("cannot write into " + ShownPath(FolderOf(target)) + " (" +
                       Failure(std::errc::no_such_file_or_directory).description + ")");
     if (State().folders.contains(key))
         return Refuse("cannot put the installer in place as " + ShownPath(target) + " (" +
                       Failure(std::errc::is_a_directory).description + ")");
-    std::vector<std::byte> copy(bytes.begin(), bytes.end());
-    State().files[key] = std::move(copy);
+    if (writeSink) {
+        if (!writeSink(ShownPath(target), bytes))
+            return Refuse("not enough memory to hand over the installer of " + std::to_string(bytes.size()) +
+                          " bytes");
+        return {};
+    }
+    State().files[key] = std::vector<std::byte>(bytes.begin(), bytes.end());
     return {};
 }
 
 void PrintOut(const std::string& text)
 {
-    State().out += text;
+    const std::lock_guard<std::mutex> locked(printedLock);
+    printed.out += text;
 }
 
 void PrintError(const std::string& text)
 {
-    State().error += text;
+    const std::lock_guard<std::mutex> locked(printedLock);
+    printed.error += text;
 }
 
-void RunJobs(std::size_t count, Job job, void* context)
+void ReportProgress(std::uint64_t done, std::uint64_t total)
 {
-    for (std::size_t i = 0; i < count; ++i)
-        job(context, i);
+    progressTotal = total;
+    // Chunks finish out of order on several threads: the figure only grows.
+    for (std::uint64_t seen = progressDone.load(); seen < done && !progressDone.compare_exchange_weak(seen, done);) {
+    }
+    if (progressListener)
+        progressListener(done, total);
 }
 
 } // namespace tazel::pack

@@ -1,4 +1,5 @@
-// The machine layer on Linux and other POSIX systems: paths go to the system as they are given.
+// The machine layer on Linux and other POSIX systems: paths go to the system as they are given
+// (MachinePosixPaths.cpp), jobs to the C++ library's threads (MachineThreads.cpp).
 
 #include "packer/machine/Machine.h"
 
@@ -6,58 +7,20 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <iterator>
 #include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
-#include <string_view>
 
 namespace tazel::pack {
-
-SystemError LastSystemError()
-{
-    const std::error_code error(errno, std::generic_category());
-    return {error, error.message()};
-}
-
-std::filesystem::path SystemPath(const std::filesystem::path& path)
-{
-    return path;
-}
 
 std::filesystem::path AbsolutePath(const std::filesystem::path& path)
 {
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(path, error);
     return error ? path : absolute;
-}
-
-std::string ShownPath(const std::filesystem::path& path)
-{
-    const std::string text = path.string();
-    std::string shown = text.starts_with('/') ? "/" : "";
-    bool first = true;
-    for (std::size_t start = 0; start < text.size();) {
-        const std::size_t end = std::min(text.find('/', start), text.size());
-        const std::string_view part = std::string_view(text).substr(start, end - start);
-        start = end + 1;
-        if (part.empty() || part == ".")
-            continue;
-        shown += first ? "" : "/";
-        shown += part;
-        first = false;
-    }
-    return shown.empty() ? "." : shown;
-}
-
-std::optional<std::string> DeviceNamed(const std::filesystem::path&)
-{
-    return std::nullopt;
 }
 
 tazel::Expected<void, SystemError> MakeFolders(const std::filesystem::path& path)
@@ -228,27 +191,6 @@ void PrintError(const std::string& text)
 
 void ReportProgress(std::uint64_t, std::uint64_t)
 {
-}
-
-void RunJobs(std::size_t count, Job job, void* context)
-{
-    std::atomic<std::size_t> next = 0;
-    const auto work = [&]() noexcept {
-        for (std::size_t i = next++; i < count; i = next++)
-            job(context, i);
-    };
-    const std::size_t helpers = std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), count) - 1;
-    std::vector<std::thread> threads;
-    for (std::size_t i = 0; i < helpers; ++i) {
-        try {
-            threads.emplace_back(work);
-        } catch (const std::system_error&) {
-            break; // no more threads to be had: the ones there are do the rest
-        }
-    }
-    work();
-    for (std::thread& thread : threads)
-        thread.join();
 }
 
 } // namespace tazel::pack

@@ -1,9 +1,9 @@
 // The package maker's page: the entry its worker (packer/web/worker.js) calls. Everything the page
 // tells a publisher comes from here, from the packer's own code: the key table and the kinds, the
 // starter descriptions, the checks of a description with their lines, the window's layout, and
-// the installer, made as tazelpack makes it (packer/programs/Commands.h) through the page's machine
-// layer (packer/machine/MachineWeb.cpp). Texts go out as JSON, the preview's pictures through a slot
-// the worker reads, and the installer out of the module's memory (packer/machine/MachineWeb.h).
+// the installer, made as tazelpack makes it (packer/programs/Commands.h) through the machine layer
+// held in memory (packer/machine/MachineMemory.h). Texts go out as JSON, the preview's pictures
+// through a slot the worker reads, and the installer out of the module's memory (PageMachine.cpp).
 
 #include <emscripten.h>
 #include <emscripten/threading.h>
@@ -27,7 +27,7 @@
 #include "packer/image/Icon.h"
 #include "packer/image/Picture.h"
 #include "packer/machine/Machine.h"
-#include "packer/machine/MachineWeb.h"
+#include "packer/machine/MachineMemory.h"
 #include "packer/programs/Commands.h"
 #include "resources/WindowLayout.h"
 
@@ -284,7 +284,7 @@ void Pack(std::string description)
         Complain(std::string(error.what()) + "; no installer was written");
         status = kRefused;
     }
-    web::Printed printed = web::TakePrinted();
+    memory::Printed printed = memory::TakePrinted();
     packResult = Object()
                      .Number("status", status)
                      .Text("name", name)
@@ -368,17 +368,17 @@ EMSCRIPTEN_KEEPALIVE const char* tazel_layout(int dpi)
 
 EMSCRIPTEN_KEEPALIVE std::byte* tazel_hold(const char* path, std::size_t size)
 {
-    return web::HoldFile(path, size);
+    return memory::HoldFile(path, size);
 }
 
 EMSCRIPTEN_KEEPALIVE void tazel_forget()
 {
-    web::ForgetFiles();
+    memory::Clear();
 }
 
 EMSCRIPTEN_KEEPALIVE void tazel_folder(const char* folder)
 {
-    web::SetCurrentFolder(folder);
+    memory::SetCurrentFolder(folder);
 }
 
 // The description's check: its problems with their lines in the packer's own words, what could be
@@ -526,8 +526,8 @@ EMSCRIPTEN_KEEPALIVE int tazel_pack(const char* description)
 {
     if (packing.exchange(true))
         return 1;
-    web::ResetProgress();
-    (void)web::TakePrinted();
+    memory::ResetProgress();
+    (void)memory::TakePrinted();
     packResult.clear();
 #ifdef __EMSCRIPTEN_PTHREADS__
     try {
@@ -542,7 +542,7 @@ EMSCRIPTEN_KEEPALIVE int tazel_pack(const char* description)
 }
 
 // Null while the installer is being made; then tazelpack's exit status and what it printed. The
-// installer itself is then the module's Module.written (packer/machine/MachineWeb.h).
+// installer itself is then the module's Module.written (PageMachine.cpp).
 EMSCRIPTEN_KEEPALIVE const char* tazel_pack_result()
 {
     static std::string slot;
@@ -553,12 +553,12 @@ EMSCRIPTEN_KEEPALIVE const char* tazel_pack_result()
 
 EMSCRIPTEN_KEEPALIVE double tazel_progress_done()
 {
-    return static_cast<double>(web::CurrentProgress().done);
+    return static_cast<double>(memory::CurrentProgress().done);
 }
 
 EMSCRIPTEN_KEEPALIVE double tazel_progress_total()
 {
-    return static_cast<double>(web::CurrentProgress().total);
+    return static_cast<double>(memory::CurrentProgress().total);
 }
 
 } // extern "C"
