@@ -40,7 +40,8 @@ int wmain(int count, wchar_t** arguments)
         std::fputs("usage: TazelCheckTiming INSTALLER.exe\n", stderr);
         return 2;
     }
-    const HMODULE installer = LoadLibraryExW(arguments[1], nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    const HMODULE installer =
+        LoadLibraryExW(arguments[1], nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     if (!installer) {
         std::fprintf(stderr, "cannot load the installer (%lu)\n", GetLastError());
         return 1;

@@ -91,10 +91,9 @@ bool DecodeChunk(const CodedChunk& chunk, const std::array<std::byte, kLzmaPrope
     SizeT written = out.size();
     SizeT read = chunk.stream.size();
     ELzmaStatus status = LZMA_STATUS_NOT_SPECIFIED;
-    const SRes result = LzmaDecode(reinterpret_cast<Byte*>(out.data()), &written,
-                                   reinterpret_cast<const Byte*>(chunk.stream.data()), &read,
-                                   reinterpret_cast<const Byte*>(properties.data()), kLzmaPropertiesSize,
-                                   LZMA_FINISH_END, &status, &lzmaHeap);
+    const SRes result = LzmaDecode(
+        reinterpret_cast<Byte*>(out.data()), &written, reinterpret_cast<const Byte*>(chunk.stream.data()), &read,
+        reinterpret_cast<const Byte*>(properties.data()), kLzmaPropertiesSize, LZMA_FINISH_END, &status, &lzmaHeap);
     // The whole chunk out and the whole stream used, no more and no less: a stream that stops
     // early, runs on, or ends in bytes it never reads is not the one the packer wrote.
     return result == SZ_OK && written == out.size() && read == chunk.stream.size() &&

@@ -16,10 +16,10 @@
 // part of the entry. The delta filter stores each byte less the one `distance` before it: a
 // bitmap's rows become their differences from the row below (distance: the row's length).
 
+#include "core/Expected.h"
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include "core/Expected.h"
 #include <span>
 
 namespace tazel {
@@ -30,7 +30,7 @@ inline constexpr std::size_t kLzmaPropertiesSize = 5;
 inline constexpr std::uint32_t kLargestCodedEntry = 1u << 30;
 
 struct CodedChunk {
-    std::uint32_t length = 0;             // what it decodes to
+    std::uint32_t length = 0; // what it decodes to
     std::span<const std::byte> stream;
 };
 
@@ -46,12 +46,12 @@ struct CodedEntry {
 };
 
 enum class CodedEntryFault {
-    Truncated,       // shorter than its head says
-    BadHead,         // no chunks or too many, lengths that do not add up, bytes past the last stream,
-                     // a method there is not
-    TooLarge,        // decodes to more than an installer may carry
-    BadProperties,   // LZMA properties this decoder does not take
-    BadStream,       // a stream that does not decode to its chunk's exact length
+    Truncated,     // shorter than its head says
+    BadHead,       // no chunks or too many, lengths that do not add up, bytes past the last stream,
+                   // a method there is not
+    TooLarge,      // decodes to more than an installer may carry
+    BadProperties, // LZMA properties this decoder does not take
+    BadStream,     // a stream that does not decode to its chunk's exact length
 };
 
 // The head's size for `chunkCount` chunks.

@@ -10,6 +10,9 @@
 
 namespace tazel {
 
+// clang-format 14 lays requires clauses out as expressions.
+// clang-format off
+
 template <typename E>
 class Unexpected {
 public:
@@ -177,5 +180,7 @@ public:
 private:
     std::optional<E> error_; // empty on success
 };
+
+// clang-format on
 
 } // namespace tazel

@@ -56,8 +56,8 @@ std::optional<std::wstring> ExtendedLengthPath(std::wstring_view fullPath)
             return std::nullopt;
         return std::wstring(kPrefix) + L"UNC\\" + std::wstring(share);
     }
-    const bool driveRooted = fullPath.size() >= 3 && IsAsciiLetter(fullPath[0]) && fullPath[1] == L':' &&
-                             fullPath[2] == L'\\';
+    const bool driveRooted =
+        fullPath.size() >= 3 && IsAsciiLetter(fullPath[0]) && fullPath[1] == L':' && fullPath[2] == L'\\';
     if (!driveRooted || !HasOnlyPlainNames(fullPath.substr(3)))
         return std::nullopt;
     return std::wstring(kPrefix) + std::wstring(fullPath);

@@ -38,8 +38,8 @@ struct CopyFailure {
 
 // The copy stage. Its failure trap is armed right after the first payload entry has been
 // fetched: a failure before that point is not the copy stage's to report.
-[[nodiscard]] Expected<void, CopyFailure> InstallFiles(const PackageManifest& manifest,
-                                                            const std::wstring& destination, Platform& platform)
+[[nodiscard]] Expected<void, CopyFailure> InstallFiles(const PackageManifest& manifest, const std::wstring& destination,
+                                                       Platform& platform)
 {
     // What interrupted earlier runs left goes first; nothing about it can fail the run.
     RemoveLeftoverTemporaryFiles(manifest, destination, platform);
@@ -86,7 +86,8 @@ std::wstring DefaultDestination(std::wstring specialFolder)
 
 std::wstring GenericReportText(const Failure& failure)
 {
-    std::wstring text = messages::kErrorPrefix + Digits(failure.code, 10) + L" (0x" + EightHexDigits(failure.code) + L")";
+    std::wstring text =
+        messages::kErrorPrefix + Digits(failure.code, 10) + L" (0x" + EightHexDigits(failure.code) + L")";
     const std::wstring description = TrimTrailingBreaks(failure.description);
     if (!description.empty())
         text += std::wstring(L":") + kCrLf + description;
@@ -101,7 +102,8 @@ RunOutcome FailureOutcome(bool trapArmed) noexcept
 FailureEnding EndingForFailure(const std::wstring& installerName, bool trapArmed, const Failure& failure)
 {
     if (trapArmed)
-        return {FailureOutcome(true), WillNowExit(messages::kUnexpectedError, installerName), messages::kUnexpectedErrorTitle};
+        return {FailureOutcome(true), WillNowExit(messages::kUnexpectedError, installerName),
+                messages::kUnexpectedErrorTitle};
     return {FailureOutcome(false), GenericReportText(failure), kApplicationTitle};
 }
 
@@ -138,8 +140,7 @@ RunOutcome Main(StoredManifest stored, Platform& platform)
     // is checked right after it, still before any question or file.
     PayloadCheck check(manifest, platform);
     Delay(kPresentationPauseMs, platform.Clock(), &check);
-    while (check.Step()) {
-    }
+    while (check.Step()) {}
     if (check.failure())
         return fail(false, *check.failure());
     if (check.damaged())

@@ -2,8 +2,8 @@
 // The installation sequence: the whole control flow of one run, from the usable-manifest check
 // to the box that reports the outcome. The host ends the process with the outcome's value.
 
-#include <cstddef>
 #include "core/Expected.h"
+#include <cstddef>
 #include <string>
 
 #include "core/Failure.h"
@@ -42,8 +42,7 @@ struct FailureEnding {
     std::wstring title;
 };
 [[nodiscard]] RunOutcome FailureOutcome(bool trapArmed) noexcept;
-[[nodiscard]] FailureEnding EndingForFailure(const std::wstring& installerName, bool trapArmed,
-                                             const Failure& failure);
+[[nodiscard]] FailureEnding EndingForFailure(const std::wstring& installerName, bool trapArmed, const Failure& failure);
 
 // The report of an installer whose bytes are not what its packer made, in the generic report's
 // form: it tells the player to get a new copy of `installerName`, or, when the record itself is

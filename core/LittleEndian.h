@@ -18,8 +18,8 @@ concept ByteLike = sizeof(T) == 1 && (std::is_same_v<T, std::byte> || std::is_in
 
 [[nodiscard]] inline std::uint16_t ReadU16(std::span<const std::byte> bytes, std::size_t at)
 {
-    return static_cast<std::uint16_t>(std::to_integer<unsigned>(bytes[at]) |
-                                      std::to_integer<unsigned>(bytes[at + 1]) << 8);
+    return static_cast<std::uint16_t>(std::to_integer<unsigned>(bytes[at]) | std::to_integer<unsigned>(bytes[at + 1])
+                                                                                 << 8);
 }
 
 [[nodiscard]] inline std::uint32_t ReadU32(std::span<const std::byte> bytes, std::size_t at)

@@ -18,9 +18,9 @@
 // of its own that does not match is refused whole: packer and stub always travel together, so
 // such a record is a damaged one.
 
+#include "core/Expected.h"
 #include <cstddef>
 #include <cstdint>
-#include "core/Expected.h"
 #include <span>
 #include <vector>
 
@@ -33,14 +33,14 @@ inline constexpr wchar_t kPackageRecordResourceType[] = L"PACKAGE";
 inline constexpr int kPackageRecordResourceId = 1;
 
 enum class RecordFault {
-    NotARecord,    // no magic, or a format this installer does not read
-    Truncated,     // a field runs past the end
-    UnknownField,  // a tag this format does not have, or one out of its place
-    BadText,       // a text of an odd number of bytes
-    TooManyFiles,  // more file names than the record announces, or than an installer carries
-    BadDigest,     // a digest field of the wrong size, or for an entry out of range or order
-    BadStorage,    // a way of storing the entries this format does not have
-    Damaged,       // the record's own digest does not match it
+    NotARecord,   // no magic, or a format this installer does not read
+    Truncated,    // a field runs past the end
+    UnknownField, // a tag this format does not have, or one out of its place
+    BadText,      // a text of an odd number of bytes
+    TooManyFiles, // more file names than the record announces, or than an installer carries
+    BadDigest,    // a digest field of the wrong size, or for an entry out of range or order
+    BadStorage,   // a way of storing the entries this format does not have
+    Damaged,      // the record's own digest does not match it
 };
 
 [[nodiscard]] std::vector<std::byte> EncodePackageRecord(const PackageManifest& manifest);

@@ -13,9 +13,10 @@ namespace tazel::messages {
 inline constexpr const wchar_t* kNoEmbeddedFileInfo = L"No Embedded File Info!";
 
 // The default folder is missing: OK browses, Cancel ends the run. Titled "<folder> not found.".
-inline constexpr const wchar_t* kDefaultFolderMissing = L"Default destination folder not found.\r\n"
-                                                   L"Make sure Ombrix has already been installed.\r\n"
-                                                   L"Select OK to browse for Ombrix\\graphics folder or CANCEL to Exit.";
+inline constexpr const wchar_t* kDefaultFolderMissing =
+    L"Default destination folder not found.\r\n"
+    L"Make sure Ombrix has already been installed.\r\n"
+    L"Select OK to browse for Ombrix\\graphics folder or CANCEL to Exit.";
 inline constexpr const wchar_t* kNotFoundSuffix = L" not found.";
 
 // The browse dialog gave no folder.
@@ -38,8 +39,9 @@ inline constexpr const wchar_t* kWillNowExitSuffix = L" will now exit.";
 // The generic report of a failure before the copy stage: "Error <n> (0x<hex>):" and the system's
 // text. A damaged installer is reported the same way, with this text.
 inline constexpr const wchar_t* kErrorPrefix = L"Error ";
-inline constexpr const wchar_t* kDamagedReport = L"This installer is damaged: its files do not match what it was made with. "
-                                            L"Download a new copy of ";
+inline constexpr const wchar_t* kDamagedReport =
+    L"This installer is damaged: its files do not match what it was made with. "
+    L"Download a new copy of ";
 inline constexpr const wchar_t* kThisInstaller = L"this installer";
 
 } // namespace tazel::messages

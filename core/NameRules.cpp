@@ -18,6 +18,8 @@ struct CaseRange {
     std::int32_t delta; // 0: a paired range
 };
 
+// The tables keep their rows as the blocks of Unicode they follow.
+// clang-format off
 constexpr CaseRange kCaseRanges[] = {
     // ASCII and Latin-1
     {0x0061, 0x007A, -32}, {0x00B5, 0x00B5, 0x039C - 0x00B5}, {0x00E0, 0x00F6, -32}, {0x00F8, 0x00FE, -32},
@@ -89,6 +91,7 @@ constexpr Block kNotLetters[] = {
     {0xFEFF, 0xFEFF},   {0xFFF0, 0xFFFF},   // byte order mark, specials
     {0x1F000, 0x1F0FF}, {0x1F300, 0x1FAFF}, // game pieces and cards, pictographs and emoji
 };
+// clang-format on
 
 bool IsDeviceName(std::u16string_view stem)
 {
@@ -182,7 +185,8 @@ bool IsInstallerNameCharacter(char32_t c)
         constexpr std::u32string_view kLatin1 = U"\u00AA\u00B2\u00B3\u00B5\u00B9\u00BA\u00BC\u00BD\u00BE";
         return kLatin1.find(c) != std::u32string_view::npos;
     }
-    return std::none_of(std::begin(kNotLetters), std::end(kNotLetters), [c](const Block& block) { return c >= block.first && c <= block.last; });
+    return std::none_of(std::begin(kNotLetters), std::end(kNotLetters),
+                        [c](const Block& block) { return c >= block.first && c <= block.last; });
 }
 
 } // namespace tazel

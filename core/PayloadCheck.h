@@ -3,8 +3,8 @@
 // step at a time and compared. The installer runs it in its pause; the package maker's inspection
 // (packer/Inspection.h) runs the same check on an installer it reads back.
 
-#include <cstddef>
 #include "core/Expected.h"
+#include <cstddef>
 #include <optional>
 #include <span>
 

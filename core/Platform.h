@@ -2,9 +2,9 @@
 // The one narrow interface through which the installation sequence reaches the system.
 // The Win32 host implements it; the unit tests replace it with a scripted fake.
 
+#include "core/Expected.h"
 #include <cstddef>
 #include <cstdint>
-#include "core/Expected.h"
 #include <span>
 #include <string>
 #include <vector>
@@ -46,8 +46,7 @@ public:
     // owns; DecodePayload the bytes a compressed entry decodes to, a view valid until its next
     // call, which holds one entry at a time.
     [[nodiscard]] virtual Expected<PayloadBytes, Failure> DecodePayload(PayloadBytes stored) = 0;
-    [[nodiscard]] virtual Expected<void, Failure> WritePayloadFile(const std::wstring& path,
-                                                                       PayloadBytes bytes) = 0;
+    [[nodiscard]] virtual Expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadBytes bytes) = 0;
 
     // The copy stage's failure trap is armed: from here on, a failure that cannot come back as a
     // value (the system running out of memory) ends the run as a failed copy.

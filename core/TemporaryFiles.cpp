@@ -63,8 +63,7 @@ std::optional<std::uint32_t> TemporaryFileWriter(std::wstring_view fileName, std
     return processId->value;
 }
 
-void RemoveLeftoverTemporaryFiles(const PackageManifest& manifest, const std::wstring& destination,
-                                  Platform& platform)
+void RemoveLeftoverTemporaryFiles(const PackageManifest& manifest, const std::wstring& destination, Platform& platform)
 {
     for (std::int32_t i = 0; i <= manifest.LastFileIndex && i < static_cast<std::int32_t>(kFileCount); ++i) {
         // A file without a name has no temporary files: TemporaryFileWriter refuses every name for it.

@@ -29,12 +29,11 @@ inline constexpr std::size_t kLongestNameComponent = 255;
 // The process id in `fileName` when it is exactly a temporary file's name for `targetName`
 // as a run writes it; nothing for every other name.
 [[nodiscard]] std::optional<std::uint32_t> TemporaryFileWriter(std::wstring_view fileName,
-                                                              std::wstring_view targetName);
+                                                               std::wstring_view targetName);
 
 // Removes from `destination` the temporary files left for the targets this run writes, each
 // only when the process that wrote it no longer runs and nobody holds the file open. Nothing
 // else is touched; what cannot be removed stays, for a later run.
-void RemoveLeftoverTemporaryFiles(const PackageManifest& manifest, const std::wstring& destination,
-                                  Platform& platform);
+void RemoveLeftoverTemporaryFiles(const PackageManifest& manifest, const std::wstring& destination, Platform& platform);
 
 } // namespace tazel

@@ -7,9 +7,9 @@
 
 #include "LzmaEnc.h"
 #include "core/CodedEntry.h"
+#include "core/LittleEndian.h"
 #include "core/LzmaHeap.h"
 #include "packer/machine/Machine.h"
-#include "core/LittleEndian.h"
 
 namespace tazel::pack {
 namespace {
@@ -42,7 +42,7 @@ struct ChunkJob {
     std::span<const std::byte> bytes; // filtered
     bool filtered = false;
     std::size_t dictionary = 0;
-    std::vector<std::byte> stream;   // room for the worst case, cut to size by the job
+    std::vector<std::byte> stream; // room for the worst case, cut to size by the job
     std::array<std::byte, kLzmaPropertiesSize> properties = {};
     int result = SZ_OK;
 };
@@ -62,9 +62,10 @@ void Compress(void* context, std::size_t index) noexcept
     SettingsFor(settings, job.filtered, job.dictionary);
     SizeT written = job.stream.size();
     SizeT propertiesSize = kLzmaPropertiesSize;
-    job.result = LzmaEncode(reinterpret_cast<Byte*>(job.stream.data()), &written,
-                            reinterpret_cast<const Byte*>(job.bytes.data()), job.bytes.size(), &settings,
-                            reinterpret_cast<Byte*>(job.properties.data()), &propertiesSize, 0, nullptr, &lzmaHeap, &lzmaHeap);
+    job.result =
+        LzmaEncode(reinterpret_cast<Byte*>(job.stream.data()), &written,
+                   reinterpret_cast<const Byte*>(job.bytes.data()), job.bytes.size(), &settings,
+                   reinterpret_cast<Byte*>(job.properties.data()), &propertiesSize, 0, nullptr, &lzmaHeap, &lzmaHeap);
     if (job.result == SZ_OK && propertiesSize != kLzmaPropertiesSize)
         job.result = SZ_ERROR_PARAM;
     // Shrinking keeps the capacity: no allocation, so nothing here can throw.
@@ -86,8 +87,8 @@ std::uint32_t DeltaDistanceFor(std::span<const std::byte> bytes) noexcept
     const std::uint16_t planes = ReadU16(bytes, 26);
     const std::uint16_t bits = ReadU16(bytes, 28);
     const std::uint32_t compression = ReadU32(bytes, 30);
-    if (header < 40 || width <= 0 || width > (1 << 20) || planes != 1 || (bits != 8 && bits != 16 && bits != 24 && bits != 32) ||
-        (compression != 0 && compression != 3))
+    if (header < 40 || width <= 0 || width > (1 << 20) || planes != 1 ||
+        (bits != 8 && bits != 16 && bits != 24 && bits != 32) || (compression != 0 && compression != 3))
         return 0;
     const std::uint64_t row = (static_cast<std::uint64_t>(width) * bits + 31) / 32 * 4;
     return row < bytes.size() ? static_cast<std::uint32_t>(row) : 0;
@@ -174,7 +175,8 @@ Expected<std::vector<std::vector<std::byte>>> CompressEntries(std::span<const st
         WriteCodedEntryHead(entry.coded, out);
         std::size_t at = CodedEntryHeadSize(entry.coded.chunkCount);
         for (std::size_t c = 0; c < entry.coded.chunkCount; ++c) {
-            std::copy(std::begin(entry.coded.chunks[c].stream), std::end(entry.coded.chunks[c].stream), out.begin() + static_cast<std::ptrdiff_t>(at));
+            std::copy(std::begin(entry.coded.chunks[c].stream), std::end(entry.coded.chunks[c].stream),
+                      out.begin() + static_cast<std::ptrdiff_t>(at));
             at += entry.coded.chunks[c].stream.size();
         }
     }

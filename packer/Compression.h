@@ -15,8 +15,8 @@ namespace tazel::pack {
 // card's flat areas and gradients in far fewer bytes. Entries of some size are cut in two chunks,
 // so the installer decodes each half on a processor of its own. The chunks of all the entries
 // are compressed over the machine's processors.
-[[nodiscard]] Expected<std::vector<std::vector<std::byte>>> CompressEntries(
-    std::span<const std::span<const std::byte>> sources);
+[[nodiscard]] Expected<std::vector<std::vector<std::byte>>>
+CompressEntries(std::span<const std::span<const std::byte>> sources);
 
 // The delta filter's distance for these bytes: a bitmap's row length, else 0 (none).
 [[nodiscard]] std::uint32_t DeltaDistanceFor(std::span<const std::byte> bytes) noexcept;

@@ -9,9 +9,9 @@
 #include "core/NameRules.h"
 #include "core/PackageManifest.h"
 #include "core/Utf.h"
-#include "packer/machine/Machine.h"
 #include "packer/image/Icon.h"
 #include "packer/image/Picture.h"
+#include "packer/machine/Machine.h"
 
 namespace tazel::pack {
 namespace {
@@ -152,8 +152,7 @@ Verdict WindowsNameProblem(std::string_view name, std::u16string_view units, std
     case NameFault::EndsInSpace:
         return named + " ends in a space, which Windows drops from file names";
     case NameFault::DeviceName:
-        return named + " is the device " + Utf16ToUtf8(verdict.device) +
-               " to Windows, which refuses it as a file name";
+        return named + " is the device " + Utf16ToUtf8(verdict.device) + " to Windows, which refuses it as a file name";
     }
     return std::nullopt;
 }
@@ -190,7 +189,8 @@ VersionParse ParseVersion(std::string_view text)
     if (text.empty())
         return Unexpected("the version is empty" + form);
     const std::u32string codePoints = CodePoints(text);
-    const auto odd = std::find_if(std::begin(codePoints), std::end(codePoints), [](char32_t c) { return c != U'.' && (c < U'0' || c > U'9'); });
+    const auto odd = std::find_if(std::begin(codePoints), std::end(codePoints),
+                                  [](char32_t c) { return c != U'.' && (c < U'0' || c > U'9'); });
     if (odd != codePoints.end())
         return Unexpected(named + " holds " + ShownCharacter(*odd) + form);
     std::vector<std::string_view> parts;
@@ -211,8 +211,7 @@ VersionParse ParseVersion(std::string_view text)
                                             kLargestVersionNumber + 1);
         if (value > kLargestVersionNumber)
             return Unexpected(named + ": " + std::string(parts[i].substr(parts[i].find_first_not_of('0'))) +
-                                   " is more than the " + std::to_string(kLargestVersionNumber) +
-                                   " a version block holds");
+                              " is more than the " + std::to_string(kLargestVersionNumber) + " a version block holds");
         numbers[i] = static_cast<std::uint16_t>(value);
     }
     return numbers;
@@ -322,7 +321,7 @@ Verdict IconContentProblem(std::span<const std::byte> bytes)
 // descriptions tell of it (KeyGuide).
 struct Key {
     std::string_view name;
-    std::string Description::* value;
+    std::string Description::*value;
     Verdict (*problem)(std::string_view value, const std::filesystem::path& sources);
     bool required = false;
     std::string_view takes;
@@ -343,25 +342,26 @@ constexpr Key kKeys[] = {
     {"display-name", &Description::displayName,
      [](std::string_view value, const std::filesystem::path&) { return DisplayNameProblem(value); }, true,
      "what the player reads: \"<display-name>~Installation\" on the window, \"<display-name>~Installed!\" "
-     "at the end", "", "My {Kind}", false, ""},
+     "at the end",
+     "", "My {Kind}", false, ""},
     {"version", &Description::version,
      [](std::string_view value, const std::filesystem::path&) { return VersionProblem(value); }, false,
-     "the installer's version, one to four numbers of 0 to 65535 separated by dots", kProductVersionText, "1.0",
-     false, ""},
+     "the installer's version, one to four numbers of 0 to 65535 separated by dots", kProductVersionText, "1.0", false,
+     ""},
     {"company", &Description::company,
-     [](std::string_view value, const std::filesystem::path&) { return VersionTextProblem(value, "company"); },
-     false, "the company in the installer's version block, at most 128 UTF-16 units", kProductCompany,
-     "My Company", false, ""},
+     [](std::string_view value, const std::filesystem::path&) { return VersionTextProblem(value, "company"); }, false,
+     "the company in the installer's version block, at most 128 UTF-16 units", kProductCompany, "My Company", false,
+     ""},
     {"copyright", &Description::copyright,
-     [](std::string_view value, const std::filesystem::path&) { return VersionTextProblem(value, "copyright"); },
-     false, "the copyright line in the installer's version block, at most 128 UTF-16 units", "none",
+     [](std::string_view value, const std::filesystem::path&) { return VersionTextProblem(value, "copyright"); }, false,
+     "the copyright line in the installer's version block, at most 128 UTF-16 units", "none",
      "Copyright 2026 My Company", false, ""},
     {"icon", &Description::icon,
      [](std::string_view value, const std::filesystem::path& sources) {
          return ArtProblem(value, sources, "icon", IconContentProblem);
      },
-     false, "the installer's icon, an .ico file that holds a 32~x~32 image", "the product's icon", "My{Kind}.ico",
-     true, ""},
+     false, "the installer's icon, an .ico file that holds a 32~x~32 image", "the product's icon", "My{Kind}.ico", true,
+     ""},
     {"window-picture", &Description::windowPicture,
      [](std::string_view value, const std::filesystem::path& sources) {
          return ArtProblem(value, sources, "window picture", WindowPictureProblem);
@@ -427,7 +427,8 @@ void ParseKeyLine(std::string_view text, int number, Description& description, P
 {
     const Split line = Partition(text, '=');
     const std::string_view name = Trimmed(line.before);
-    const auto key = std::find_if(std::begin(kKeys), std::end(kKeys), [&](const Key& item) { return item.name == name; });
+    const auto key =
+        std::find_if(std::begin(kKeys), std::end(kKeys), [&](const Key& item) { return item.name == name; });
     if (!line.found) {
         problems.push_back(
             {number, "expected 'key = value' or " + std::string(kFilesSection) + ", found " + Shown(text)});
@@ -469,8 +470,8 @@ Parsed Parse(std::string_view data, Problems& problems)
         if (text.starts_with('[')) {
             if (text != kFilesSection) {
                 // Its lines are passed over: they would only repeat the one mistake.
-                problems.push_back({number, "unknown section " + Shown(text) + "; the one section is " +
-                                                std::string(kFilesSection)});
+                problems.push_back(
+                    {number, "unknown section " + Shown(text) + "; the one section is " + std::string(kFilesSection)});
                 section = Section::Unknown;
             } else {
                 if (section == Section::Files)
@@ -602,8 +603,8 @@ Verdict SourceProblem(const DescribedFile& file, const std::filesystem::path& so
     if (file.source.empty())
         return named + " has no source after '='";
     const std::filesystem::path path = Joined(sources, file.source);
-    return ReadableProblem("the source of " + named + ", " + ShownSource(file.source, path), path,
-                           kLargestSource, "a file the installer carries may hold at most");
+    return ReadableProblem("the source of " + named + ", " + ShownSource(file.source, path), path, kLargestSource,
+                           "a file the installer carries may hold at most");
 }
 
 Verdict KindProblem(const DescribedFile& first, std::size_t count)
@@ -631,8 +632,10 @@ Verdict KindProblem(const DescribedFile& first, std::size_t count)
     const auto endingOf = [](std::wstring_view kind) { return std::string(kind.begin(), kind.end()); };
     std::string text = "the first file " + Shown(first.name) + " ends in " + Shown(Utf8(ending)) +
                        ", which is neither " + Shown(endingOf(kDeckEnding)) + " (a deck package of eight files) nor " +
-                       Shown(endingOf(kFaceEnding)) + " (a face package of five): "
-                       "the installer then writes this one file only, and " + listed;
+                       Shown(endingOf(kFaceEnding)) +
+                       " (a face package of five): "
+                       "the installer then writes this one file only, and " +
+                       listed;
     if (!near.empty())
         text += "; the ending is compared case by case, so " + Shown(Utf8(ending)) + " is not " + Shown(near);
     return text;
@@ -677,7 +680,8 @@ std::optional<PackageKind> KindOf(std::u16string_view firstName)
     // The installer's own rule decides how many files it writes; the kinds only name the counts.
     constexpr PackageKind kKinds[] = {{"deck", 8, "eight"}, {"face", 5, "five"}};
     const auto written = static_cast<std::size_t>(LastFileIndexFor(WideUnits(firstName))) + 1;
-    const auto kind = std::find_if(std::begin(kKinds), std::end(kKinds), [&](const PackageKind& item) { return item.files == written; });
+    const auto kind = std::find_if(std::begin(kKinds), std::end(kKinds),
+                                   [&](const PackageKind& item) { return item.files == written; });
     if (kind == std::end(kKinds))
         return std::nullopt;
     return *kind;
@@ -691,9 +695,8 @@ std::optional<std::array<std::uint16_t, 4>> VersionNumbers(std::string_view text
     return *numbers;
 }
 
-tazel::Expected<Description, std::vector<Problem>> CheckDescription(std::span<const std::byte> bytes,
-                                                                  const std::filesystem::path& sources,
-                                                                  Description* read)
+tazel::Expected<Description, std::vector<Problem>>
+CheckDescription(std::span<const std::byte> bytes, const std::filesystem::path& sources, Description* read)
 {
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     // One line for it, not one for each line that does not read as UTF-8.
@@ -706,14 +709,13 @@ tazel::Expected<Description, std::vector<Problem>> CheckDescription(std::span<co
     Check(parsed, sources, problems);
     if (problems.empty())
         return std::move(parsed.description);
-    std::sort(problems.begin(), problems.end(), [](const Problem& a, const Problem& b) {
-        return a.line != b.line ? a.line < b.line : a.text < b.text;
-    });
+    std::sort(problems.begin(), problems.end(),
+              [](const Problem& a, const Problem& b) { return a.line != b.line ? a.line < b.line : a.text < b.text; });
     return Unexpected(std::move(problems));
 }
 
 tazel::Expected<Description, std::vector<Problem>> ReadDescription(const std::filesystem::path& path,
-                                                                 const std::filesystem::path& sources)
+                                                                   const std::filesystem::path& sources)
 {
     const auto unreadable = [](const SystemError& error) {
         return Unexpected(Problems{{0, "cannot be read (" + error.description + ")"}});
@@ -721,9 +723,9 @@ tazel::Expected<Description, std::vector<Problem>> ReadDescription(const std::fi
     // On Windows such a name opens the device, which reads as empty.
     if (const auto device = DeviceNamed(path)) {
         const std::u8string name = path.filename().u8string();
-        return Unexpected(Problems{
-            {0, "the name " + Shown(std::string(name.begin(), name.end())) + " is the device " + *device +
-                    " to Windows, which opens the device in its place; give the description another name"}});
+        return Unexpected(
+            Problems{{0, "the name " + Shown(std::string(name.begin(), name.end())) + " is the device " + *device +
+                             " to Windows, which opens the device in its place; give the description another name"}});
     }
     const auto bytes = ReadUpTo(path, kLargestDescription);
     if (!bytes)
@@ -737,8 +739,8 @@ std::vector<KeyGuide> DescribedKeys()
 {
     std::vector<KeyGuide> keys;
     for (const Key& key : kKeys)
-        keys.push_back({key.name, key.required, key.takes, key.byDefault, key.example, key.namesFile, key.choices,
-                        key.value});
+        keys.push_back(
+            {key.name, key.required, key.takes, key.byDefault, key.example, key.namesFile, key.choices, key.value});
     return keys;
 }
 
@@ -776,8 +778,8 @@ std::string Summary(const Description& description)
         names += file.name;
     }
     const auto kind = KindOf(description.files.empty() ? std::u16string() : description.files[0].units);
-    return description.installerName + ".exe: a " + std::string(kind ? kind->name : "one-file") + " package: " +
-           names + "\n" + "  the window's bottom line: " + description.displayName + " Installation\n" +
+    return description.installerName + ".exe: a " + std::string(kind ? kind->name : "one-file") + " package: " + names +
+           "\n" + "  the window's bottom line: " + description.displayName + " Installation\n" +
            "  the box at the end:       " + description.displayName + " Installed!\n" +
            (description.compression == "lzma" ? "  its files stored compressed (LZMA)\n" : "");
 }

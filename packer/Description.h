@@ -3,10 +3,10 @@
 // that says everything about one installer. Reading it finds every problem, each with its line,
 // before anything is made from it.
 
+#include "core/Expected.h"
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include "core/Expected.h"
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -41,7 +41,7 @@ struct Description {
     std::string installerName;
     std::string displayName;
     // The publisher's own, each empty when not given (a given one is never empty).
-    std::string version;       // as written: "2.00.0004"
+    std::string version; // as written: "2.00.0004"
     std::string company;
     std::string copyright;
     std::string icon;          // a source, as written
@@ -63,24 +63,24 @@ struct Problem {
 // Reads the file at `path` and checks it; sources are relative to `sources`. Every problem is
 // found (of the sources only what the file system says of them, and whether they open) before
 // this returns; the problems come sorted by line, then text.
-[[nodiscard]] tazel::Expected<Description, std::vector<Problem>> ReadDescription(
-    const std::filesystem::path& path, const std::filesystem::path& sources);
+[[nodiscard]] tazel::Expected<Description, std::vector<Problem>> ReadDescription(const std::filesystem::path& path,
+                                                                                 const std::filesystem::path& sources);
 
 // The same, from the description's bytes. `read`, when given, gets what could be read of it
 // whatever its problems: the page's preview shows the names as they are typed.
-[[nodiscard]] tazel::Expected<Description, std::vector<Problem>> CheckDescription(
-    std::span<const std::byte> bytes, const std::filesystem::path& sources, Description* read = nullptr);
+[[nodiscard]] tazel::Expected<Description, std::vector<Problem>>
+CheckDescription(std::span<const std::byte> bytes, const std::filesystem::path& sources, Description* read = nullptr);
 
 // A key before [files] as the reader knows it, for the packer's help and its starter descriptions.
 struct KeyGuide {
     std::string_view name;
     bool required = false;
-    std::string_view takes;     // what its value is; a "~" joins words that stay on one line
-    std::string_view byDefault; // what a package without it gets; empty for a required key
-    std::string_view example;   // a value to show; "{Kind}" stands for the package's kind ("Deck")
-    bool namesFile = false;     // its value is a source, relative to the sources as the files' are
-    std::string_view choices;   // the values it takes where they are few, between '|': "none|lzma"
-    std::string Description::* value = nullptr; // where a description holds it
+    std::string_view takes;                    // what its value is; a "~" joins words that stay on one line
+    std::string_view byDefault;                // what a package without it gets; empty for a required key
+    std::string_view example;                  // a value to show; "{Kind}" stands for the package's kind ("Deck")
+    bool namesFile = false;                    // its value is a source, relative to the sources as the files' are
+    std::string_view choices;                  // the values it takes where they are few, between '|': "none|lzma"
+    std::string Description::*value = nullptr; // where a description holds it
 };
 
 // The reader's keys, in its order.
@@ -103,7 +103,7 @@ struct KindGuide {
 // What the first file's name makes of the package, by the installer's own kind rule: how many
 // files the installer writes. Nothing for a one-file package.
 struct PackageKind {
-    std::string_view name;  // "deck", "face"
+    std::string_view name; // "deck", "face"
     std::size_t files;
     std::string_view count; // "eight", "five"
 };

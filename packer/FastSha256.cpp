@@ -26,9 +26,10 @@ __attribute__((target("sha,sse4.1"))) void ShaBlocks(std::uint32_t* state, const
         for (int group = 0; group < 16; ++group) {
             __m128i& current = w[group % 4];
             if (group < 4)
-                current = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * group)), byteSwap);
-            __m128i message = _mm_add_epi32(current,
-                                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(sha256RoundConstants.data() + 4 * group)));
+                current =
+                    _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * group)), byteSwap);
+            __m128i message = _mm_add_epi32(
+                current, _mm_loadu_si128(reinterpret_cast<const __m128i*>(sha256RoundConstants.data() + 4 * group)));
             cdgh = _mm_sha256rnds2_epu32(cdgh, abef, message);
             if (group >= 3 && group < 15) {
                 __m128i& next = w[(group + 1) % 4];

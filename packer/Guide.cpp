@@ -114,7 +114,8 @@ std::string DescriptionGuide()
 std::optional<std::string> StarterDescription(std::string_view kindName)
 {
     const std::vector<KindGuide> kinds = PackageKinds();
-    const auto kind = std::find_if(std::begin(kinds), std::end(kinds), [&](const KindGuide& item) { return item.name == kindName; });
+    const auto kind =
+        std::find_if(std::begin(kinds), std::end(kinds), [&](const KindGuide& item) { return item.name == kindName; });
     if (kind == kinds.end())
         return std::nullopt;
     const std::string title = Capitalised(kind->name);

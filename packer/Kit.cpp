@@ -10,13 +10,13 @@
 #define TAZEL_SYMBOL(name) TAZEL_EXPANDED_TEXT(__USER_LABEL_PREFIX__) #name
 #if defined(__wasm__)
 // WebAssembly's object format wants a section of each symbol's own, and each symbol's type and size.
-#define TAZEL_EMBED(name, file)                                                                   \
-    asm(".section .rodata." #name ",\"\",@\n"                                                   \
-        ".globl " #name "\n.type " #name ",@object\n" #name ":\n"                               \
-        ".incbin \"" file "\"\n"                                                                \
-        ".globl " #name "End\n.type " #name "End,@object\n" #name "End:\n"                      \
-        ".size " #name ", " #name "End - " #name "\n.size " #name "End, 0\n");                  \
-    extern "C" const std::byte name[];                                                            \
+#define TAZEL_EMBED(name, file)                                                                                        \
+    asm(".section .rodata." #name ",\"\",@\n"                                                                          \
+        ".globl " #name "\n.type " #name ",@object\n" #name ":\n"                                                      \
+        ".incbin \"" file "\"\n"                                                                                       \
+        ".globl " #name "End\n.type " #name "End,@object\n" #name "End:\n"                                             \
+        ".size " #name ", " #name "End - " #name "\n.size " #name "End, 0\n");                                         \
+    extern "C" const std::byte name[];                                                                                 \
     extern "C" const std::byte name##End[];
 #else
 #ifdef _WIN32
@@ -24,13 +24,14 @@
 #else
 #define TAZEL_READ_ONLY_SECTION ".section .rodata\n"
 #endif
-#define TAZEL_EMBED(name, file)                                                                   \
-    asm(TAZEL_READ_ONLY_SECTION ".balign 16\n"                                                    \
-        ".globl " TAZEL_SYMBOL(name) "\n" TAZEL_SYMBOL(name) ":\n"                               \
-        ".incbin \"" file "\"\n"                                                                \
-        ".globl " TAZEL_SYMBOL(name##End) "\n" TAZEL_SYMBOL(name##End) ":\n"                     \
-        ".text\n");                                                                              \
-    extern "C" const std::byte name[];                                                            \
+#define TAZEL_EMBED(name, file)                                                                                        \
+    asm(TAZEL_READ_ONLY_SECTION ".balign 16\n"                                                                         \
+                                ".globl " TAZEL_SYMBOL(name) "\n" TAZEL_SYMBOL(                                        \
+                                    name) ":\n"                                                                        \
+                                          ".incbin \"" file "\"\n"                                                     \
+                                          ".globl " TAZEL_SYMBOL(name##End) "\n" TAZEL_SYMBOL(name##End) ":\n"         \
+                                                                                                         ".text\n");   \
+    extern "C" const std::byte name[];                                                                                 \
     extern "C" const std::byte name##End[];
 #endif
 

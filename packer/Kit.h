@@ -8,8 +8,8 @@
 namespace tazel::pack {
 
 struct Kit {
-    std::span<const std::byte> stub;     // the installer's code
-    std::span<const std::byte> lzmaStub; // the same with the decoder, for compressed packages
+    std::span<const std::byte> stub;          // the installer's code
+    std::span<const std::byte> lzmaStub;      // the same with the decoder, for compressed packages
     std::span<const std::byte> iconImage;     // the icon's one 32 x 32 image, as an icon resource holds it
     std::span<const std::byte> iconGroup;     // the icon group pointing at it
     std::span<const std::byte> windowPicture; // the JPEG in the window's top right box

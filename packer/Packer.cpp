@@ -9,12 +9,12 @@
 #include "core/Utf.h"
 #include "packer/Compression.h"
 #include "packer/FastSha256.h"
-#include "packer/machine/Machine.h"
 #include "packer/image/Icon.h"
 #include "packer/image/PeImage.h"
 #include "packer/image/Picture.h"
 #include "packer/image/ResourceSection.h"
 #include "packer/image/VersionBlock.h"
+#include "packer/machine/Machine.h"
 #include "resources/ResourceIds.h"
 
 namespace tazel::pack {
@@ -57,10 +57,10 @@ Expected<std::vector<std::byte>> VersionBlockFor(const Package& package, const s
     if (!copyright->empty())
         info.strings.push_back({u"LegalCopyright", *copyright});
     info.strings.insert(info.strings.end(), {
-        {u"OriginalFilename", installerName + u".exe"},
-        {u"ProductName", u"Ombrix"},
-        {u"ProductVersion", *versionText},
-    });
+                                                {u"OriginalFilename", installerName + u".exe"},
+                                                {u"ProductName", u"Ombrix"},
+                                                {u"ProductVersion", *versionText},
+                                            });
     info.translations = {{0x409, 1200}};
     return BuildVersionBlock(info);
 }
@@ -72,14 +72,15 @@ Expected<std::string> XmlEscaped(std::string_view text, const char* what)
     std::string escaped;
     for (const char c : text) {
         if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r')
-            return Refuse(std::string("the ") + what + " holds a control character, which an application manifest "
+            return Refuse(std::string("the ") + what +
+                          " holds a control character, which an application manifest "
                           "cannot carry");
         const char* reference = c == '&'    ? "&amp;"
                                 : c == '<'  ? "&lt;"
                                 : c == '>'  ? "&gt;"
                                 : c == '"'  ? "&quot;"
                                 : c == '\'' ? "&apos;"
-                                             : nullptr;
+                                            : nullptr;
         if (reference != nullptr)
             escaped += reference;
         else
@@ -131,8 +132,8 @@ Expected<std::string> ApplicationManifestFor(const Package& package, std::span<c
 Expected<std::vector<std::byte>> ReadArt(const std::filesystem::path& path, const char* what)
 {
     if (const auto facts = Inspect(path); facts && facts->kind == FileKind::Regular && facts->size > kLargestSource)
-        return Refuse(std::string("the ") + what + " " + ShownPath(path) + " is too large: " + std::to_string(facts->size) +
-                      " bytes");
+        return Refuse(std::string("the ") + what + " " + ShownPath(path) +
+                      " is too large: " + std::to_string(facts->size) + " bytes");
     return ReadWholeFile(path);
 }
 
@@ -168,8 +169,8 @@ struct Item {
 
 Item Held(ResourceId type, std::uint16_t name, std::uint16_t language, std::span<const std::byte> bytes)
 {
-    return {{std::move(type), name, language, static_cast<std::uint32_t>(bytes.size())}, bytes, std::nullopt,
-            std::nullopt};
+    return {
+        {std::move(type), name, language, static_cast<std::uint32_t>(bytes.size())}, bytes, std::nullopt, std::nullopt};
 }
 
 // The package record with a slot for each entry's digest, of a fixed size: the record's size is
@@ -258,10 +259,8 @@ Expected<std::vector<Item>> PayloadItems(const Package& package, std::vector<std
                           " bytes; a file the installer carries may hold at most " + std::to_string(kLargestSource));
         const auto id = static_cast<std::uint16_t>(kFirstPayloadResourceId + i);
         if (!package.compressed) {
-            items.push_back({{std::u16string(u"CUSTOM"), id, kLanguageUsEnglish, static_cast<std::uint32_t>(size)},
-                             {},
-                             source,
-                             i});
+            items.push_back(
+                {{std::u16string(u"CUSTOM"), id, kLanguageUsEnglish, static_cast<std::uint32_t>(size)}, {}, source, i});
             continue;
         }
         // Of the size just checked: a source that changes while it is read is refused.

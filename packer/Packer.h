@@ -17,8 +17,8 @@
 namespace tazel::pack {
 
 struct PackageFile {
-    std::string name;                             // UTF-8, the name the file gets
-    std::optional<std::filesystem::path> source;  // none: no payload entry at all (test packages)
+    std::string name;                            // UTF-8, the name the file gets
+    std::optional<std::filesystem::path> source; // none: no payload entry at all (test packages)
 };
 
 // What goes into an installer, texts in UTF-8. The rest is the publisher's own, and its defaults

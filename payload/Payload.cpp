@@ -81,8 +81,7 @@ void DeleteProbe(const std::wstring& target, FailedReplace& failure) noexcept
 }
 
 // Creates a new, empty file beside the target under a name no other file has.
-[[nodiscard]] Expected<std::pair<UniqueFile, std::wstring>, Failure> CreateTemporaryBeside(
-    const std::wstring& target)
+[[nodiscard]] Expected<std::pair<UniqueFile, std::wstring>, Failure> CreateTemporaryBeside(const std::wstring& target)
 {
     const DWORD process = GetCurrentProcessId();
     for (unsigned attempt = 0;; ++attempt) {
@@ -115,7 +114,8 @@ Expected<StoredManifest, Failure> LoadPackageManifest()
             return PackageManifest{};
         return Unexpected(Win32Failure(code));
     }
-    const auto stored = ResourceBytes(self, kPackageRecordResourceType, MAKEINTRESOURCEW(kPackageRecordResourceId), neutral);
+    const auto stored =
+        ResourceBytes(self, kPackageRecordResourceType, MAKEINTRESOURCEW(kPackageRecordResourceId), neutral);
     if (!stored)
         return Unexpected(stored.error());
     return DecodePackageRecord(*stored);

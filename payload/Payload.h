@@ -38,8 +38,7 @@ namespace tazel::win32 {
 // the bytes go to a temporary file beside it, which then replaces the target in one step.
 // While another program holds the target for a moment, that step is retried for about two
 // seconds, waiting on `clock`.
-[[nodiscard]] Expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadBytes bytes,
-                                                           PauseClock& clock);
+[[nodiscard]] Expected<void, Failure> WritePayloadFile(const std::wstring& path, PayloadBytes bytes, PauseClock& clock);
 
 // Leftovers of interrupted runs, as the core's Platform describes them.
 [[nodiscard]] std::vector<std::wstring> FindFiles(const std::wstring& folder, const std::wstring& pattern);

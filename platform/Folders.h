@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-#include <cstdint>
 #include "core/Expected.h"
+#include <cstdint>
 #include <string>
 
 #include "core/Failure.h"

@@ -4,8 +4,8 @@
 
 namespace tazel::win32 {
 
-Expected<std::span<const std::byte>, Failure> ResourceBytes(HMODULE module, const wchar_t* type,
-                                                                 const wchar_t* name, WORD language)
+Expected<std::span<const std::byte>, Failure> ResourceBytes(HMODULE module, const wchar_t* type, const wchar_t* name,
+                                                            WORD language)
 {
     const HRSRC resource = FindResourceExW(module, type, name, language);
     if (!resource)

@@ -9,9 +9,9 @@ std::wstring SystemMessage(DWORD code)
 {
     UniqueLocalText buffer;
     // With ALLOCATE_BUFFER the function takes the address of the pointer it fills in place of a buffer.
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, reinterpret_cast<wchar_t*>(buffer.put()), 0, nullptr);
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<wchar_t*>(buffer.put()), 0, nullptr);
     if (length == 0 || !buffer)
         return {};
     return TrimTrailingBreaks(std::wstring(buffer.get(), length));

@@ -1,8 +1,8 @@
 #pragma once
 // Turns the system's failure codes into failures that carry their own text.
 
-#include <windows.h>
 #include <oaidl.h>
+#include <windows.h>
 
 #include "core/Expected.h"
 
@@ -26,8 +26,8 @@ namespace tazel::win32 {
 // Evaluates a COM call once and, when it fails, returns its HRESULT as the enclosing function's
 // failure: `return Unexpected(HResultFailure(hr))` from a function that returns
 // Expected<T, Failure>. The one way a failed COM call becomes a Failure.
-#define TAZEL_RETURN_IF_FAILED(call)                                                                \
-    do {                                                                                            \
-        if (const HRESULT tazelHr_ = (call); FAILED(tazelHr_))                                      \
-            return Unexpected(::tazel::win32::HResultFailure(tazelHr_));                       \
+#define TAZEL_RETURN_IF_FAILED(call)                                                                                   \
+    do {                                                                                                               \
+        if (const HRESULT tazelHr_ = (call); FAILED(tazelHr_))                                                         \
+            return Unexpected(::tazel::win32::HResultFailure(tazelHr_));                                               \
     } while (false)

@@ -21,7 +21,7 @@ PACKAGES=(
   lzma-dev
   emscripten
   chromium chromium-driver python3-selenium
-  clang-14 libclang-rt-14-dev
+  clang-14 libclang-rt-14-dev clang-format-14
 )
 
 SUDO=""

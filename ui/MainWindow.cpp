@@ -163,8 +163,8 @@ void LoadIcons(State& state, UINT dpi) noexcept
 {
     const auto load = [&](int widthMetric, int heightMetric) {
         return UniqueIcon(static_cast<HICON>(LoadImageW(state.instance, MAKEINTRESOURCEW(IDI_TAZEL_GROUP), IMAGE_ICON,
-                                                        SystemMetric(widthMetric, dpi),
-                                                        SystemMetric(heightMetric, dpi), LR_DEFAULTCOLOR)));
+                                                        SystemMetric(widthMetric, dpi), SystemMetric(heightMetric, dpi),
+                                                        LR_DEFAULTCOLOR)));
     };
     UniqueIcon big = load(SM_CXICON, SM_CYICON);
     UniqueIcon small = load(SM_CXSMICON, SM_CYSMICON);
@@ -200,11 +200,10 @@ void LoadIcons(State& state, UINT dpi) noexcept
 
     SIZE frame = FrameSize(state.layout.clientWidth, state.layout.clientHeight, dpi);
     const bool placed =
-        suggested ? SetWindowPos(state.window, nullptr, suggested->left, suggested->top,
-                                 suggested->right - suggested->left, suggested->bottom - suggested->top,
-                                 SWP_NOZORDER | SWP_NOACTIVATE)
-                  : SetWindowPos(state.window, nullptr, 0, 0, frame.cx, frame.cy,
-                                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+        suggested
+            ? SetWindowPos(state.window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                           suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE)
+            : SetWindowPos(state.window, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
     if (!placed)
         return Unexpected(LastErrorFailure());
     RECT outer = {};
@@ -277,8 +276,8 @@ void DrawLine(HDC dc, const layout::Line& line, const layout::Box& box, HFONT fo
         return;
     const RECT clip = ToRect(box);
     SetTextColor(dc, ToColorRef(line.colour));
-    ExtTextOutW(dc, layout::CentredLeft(box, extent.cx), box.top, ETO_CLIPPED, &clip, text,
-                static_cast<UINT>(length), nullptr);
+    ExtTextOutW(dc, layout::CentredLeft(box, extent.cx), box.top, ETO_CLIPPED, &clip, text, static_cast<UINT>(length),
+                nullptr);
 }
 
 bool Overlaps(const RECT& area, const layout::Box& box) noexcept
@@ -440,7 +439,9 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 } // namespace
 
-MainWindow::MainWindow(std::unique_ptr<State> state) : state_(std::move(state)) {}
+MainWindow::MainWindow(std::unique_ptr<State> state) : state_(std::move(state))
+{
+}
 
 MainWindow::~MainWindow()
 {

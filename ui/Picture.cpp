@@ -10,8 +10,8 @@ namespace tazel::win32 {
 Expected<Picture, Failure> Picture::FromResource(HINSTANCE instance, int resourceId)
 {
     // The picture is stored language-neutral, where a plain FindResource looks first.
-    const auto stored = ResourceBytes(instance, RT_RCDATA, MAKEINTRESOURCEW(resourceId),
-                                      MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+    const auto stored =
+        ResourceBytes(instance, RT_RCDATA, MAKEINTRESOURCEW(resourceId), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
     if (!stored)
         return Unexpected(stored.error());
     // WIC only reads through the stream; the pointer is non-const in its signature alone.

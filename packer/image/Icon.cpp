@@ -52,7 +52,8 @@ Verdict BitmapProblem(const IconImage& image, const std::string& named)
         return named + "'s bitmap has " + std::to_string(planes) + " planes; a bitmap has 1";
     constexpr std::uint16_t kBitCounts[] = {1, 4, 8, 16, 24, 32};
     if (std::find(std::begin(kBitCounts), std::end(kBitCounts), bitCount) == std::end(kBitCounts))
-        return named + "'s bitmap has " + std::to_string(bitCount) + " bits a pixel; icon bitmaps have 1, 4, 8, 16, "
+        return named + "'s bitmap has " + std::to_string(bitCount) +
+               " bits a pixel; icon bitmaps have 1, 4, 8, 16, "
                "24 or 32";
     if (image.bitCount != 0 && image.bitCount != bitCount)
         return named + "'s bitmap has " + std::to_string(bitCount) + " bits a pixel, but its entry says " +
@@ -61,8 +62,8 @@ Verdict BitmapProblem(const IconImage& image, const std::string& named)
         return named + "'s bitmap is compressed (method " + std::to_string(compression) +
                "); icon bitmaps are stored uncompressed";
     const std::uint64_t colours = coloursUsed != 0 ? coloursUsed : bitCount <= 8 ? 1u << bitCount : 0;
-    const std::uint64_t needed = kBitmapHeaderSize + 4 * colours +
-                                 image.height * (RowBytes(image.width, bitCount) + RowBytes(image.width, 1));
+    const std::uint64_t needed =
+        kBitmapHeaderSize + 4 * colours + image.height * (RowBytes(image.width, bitCount) + RowBytes(image.width, 1));
     if (bytes.size() < needed)
         return named + "'s bitmap needs " + std::to_string(needed) + " bytes for its header, " +
                std::to_string(colours) + " colours, " + Size(image.width, image.height) + " pixels of " +
@@ -108,7 +109,7 @@ tazel::Expected<std::vector<IconImage>, std::string> ReadIcon(std::span<const st
 {
     if (file.size() < kHeaderSize)
         return Unexpected("is not an icon file: it holds " + std::to_string(file.size()) +
-                               " bytes, fewer than an icon file's 6-byte header");
+                          " bytes, fewer than an icon file's 6-byte header");
     if (ReadU16(file, 0) != 0 || ReadU16(file, 2) != kTypeIconFile)
         return Unexpected("is not an icon file but " + KindOfFile(file) + "; an icon file starts with 00 00 01 00");
     const std::size_t count = ReadU16(file, 4);
@@ -116,13 +117,13 @@ tazel::Expected<std::vector<IconImage>, std::string> ReadIcon(std::span<const st
         return Unexpected("holds no images; an icon needs a 32 x 32 one");
     if (count > kMostIconImages)
         return Unexpected("holds " + std::to_string(count) + " images; an installer carries at most " +
-                               std::to_string(kMostIconImages) + " (its icon resources are numbered " +
-                               std::to_string(kFirstIconImageId) + " to 65535)");
+                          std::to_string(kMostIconImages) + " (its icon resources are numbered " +
+                          std::to_string(kFirstIconImageId) + " to 65535)");
     const std::size_t tableEnd = kHeaderSize + kEntrySize * count;
     if (file.size() < tableEnd)
         return Unexpected("is cut short: its header counts " + std::to_string(count) + " images, whose entries " +
-                               "end at byte " + std::to_string(tableEnd) + ", and the file holds " +
-                               std::to_string(file.size()));
+                          "end at byte " + std::to_string(tableEnd) + ", and the file holds " +
+                          std::to_string(file.size()));
 
     std::vector<IconImage> images;
     for (std::size_t i = 0; i < count; ++i) {
@@ -141,12 +142,11 @@ tazel::Expected<std::vector<IconImage>, std::string> ReadIcon(std::span<const st
             return Unexpected(named + " is empty: its entry gives it no bytes");
         if (offset < tableEnd)
             return Unexpected(named + " starts at byte " + std::to_string(offset) +
-                                   ", inside the icon's header and entries, which end at byte " +
-                                   std::to_string(tableEnd));
+                              ", inside the icon's header and entries, which end at byte " + std::to_string(tableEnd));
         if (offset + size > file.size())
             return Unexpected(named + " lies beyond the end of the file: its entry puts it at bytes " +
-                                   std::to_string(offset) + " to " + std::to_string(offset + size) +
-                                   ", and the file holds " + std::to_string(file.size()));
+                              std::to_string(offset) + " to " + std::to_string(offset + size) +
+                              ", and the file holds " + std::to_string(file.size()));
         image.bytes = file.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(size));
         if (auto problem = ImageProblem(image, named))
             return Unexpected(std::move(*problem));
@@ -169,8 +169,8 @@ tazel::Expected<std::vector<IconImage>, std::string> ReadIcon(std::span<const st
         for (std::size_t i = 0; i < sizes.size(); ++i)
             listed += (i == 0 ? "" : i + 1 == sizes.size() ? " and " : ", ") + sizes[i];
         return Unexpected("holds no 32 x 32 image, only " + listed +
-                               "; Windows shows the 32 x 32 one at the usual screen scale, in Explorer and on the "
-                               "installer's window, so an icon needs it");
+                          "; Windows shows the 32 x 32 one at the usual screen scale, in Explorer and on the "
+                          "installer's window, so an icon needs it");
     }
     return images;
 }

@@ -3,9 +3,9 @@
 // from an ICON statement: each image its own icon resource, numbered on from the first, and one
 // group resource listing them, by which Windows picks the size it shows.
 
+#include "core/Expected.h"
 #include <cstddef>
 #include <cstdint>
-#include "core/Expected.h"
 #include <span>
 #include <string>
 #include <vector>

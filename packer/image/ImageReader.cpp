@@ -66,7 +66,8 @@ ImageExpected<std::optional<std::uint64_t>> FindEntry(std::span<const std::byte>
         if ((key & kHighBit) == 0)
             return Damaged("a named resource entry of " + what + " has no name");
         const std::uint64_t nameAt = key & ~kHighBit;
-        if (!Holds(directory, nameAt, 2) || !Holds(directory, nameAt + 2, 2 * std::uint64_t{ReadU16(directory, nameAt)}))
+        if (!Holds(directory, nameAt, 2) ||
+            !Holds(directory, nameAt + 2, 2 * std::uint64_t{ReadU16(directory, nameAt)}))
             return Damaged("a resource name of " + what + " at " + Hex(nameAt) + " runs past the resource directory");
         const std::size_t length = ReadU16(directory, nameAt);
         if (length != name->size())
@@ -223,9 +224,8 @@ std::optional<std::span<const std::byte>> ImageReader::Mapped(std::uint32_t rva,
     return std::nullopt;
 }
 
-ImageExpected<std::optional<std::span<const std::byte>>> ImageReader::Resource(const ResourceId& type,
-                                                                                std::uint16_t name,
-                                                                                std::uint16_t language) const
+ImageExpected<std::optional<std::span<const std::byte>>>
+ImageReader::Resource(const ResourceId& type, std::uint16_t name, std::uint16_t language) const
 {
     using Found = std::optional<std::span<const std::byte>>;
     if (directory_.empty())
@@ -265,7 +265,8 @@ ImageExpected<std::optional<std::span<const std::byte>>> ImageReader::Resource(c
 
 std::optional<std::u16string> VersionFacts::String(std::u16string_view key) const
 {
-    const auto found = std::find_if(std::begin(strings), std::end(strings), [&](const auto& string) { return std::u16string_view(string.first) == key; });
+    const auto found = std::find_if(std::begin(strings), std::end(strings),
+                                    [&](const auto& string) { return std::u16string_view(string.first) == key; });
     if (found == strings.end())
         return std::nullopt;
     return found->second;

@@ -9,10 +9,10 @@
 //     auto record = image->Resource(u"PACKAGE", 1, 0);  // its bytes, none, or what is damaged
 //     auto facts = ReadVersionBlock(**version);         // a version resource's strings and numbers
 
+#include "core/Expected.h"
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include "core/Expected.h"
 #include <optional>
 #include <span>
 #include <string>
@@ -49,9 +49,8 @@ public:
     // The bytes of the resource of this type, name and language, found as the loader finds it
     // (a named type in upper case, as the directory stores it); nothing when the directory holds
     // none such; Damaged when the way to it or its bytes lie outside the directory or the file.
-    [[nodiscard]] ImageExpected<std::optional<std::span<const std::byte>>> Resource(const ResourceId& type,
-                                                                                    std::uint16_t name,
-                                                                                    std::uint16_t language) const;
+    [[nodiscard]] ImageExpected<std::optional<std::span<const std::byte>>>
+    Resource(const ResourceId& type, std::uint16_t name, std::uint16_t language) const;
 
 private:
     struct Section {

@@ -138,7 +138,8 @@ Expected<StubImage> ParseStub(std::span<const std::byte> bytes)
     const auto slot = bytes.subspan(stub.newSectionHeaderAt,
                                     std::min<std::size_t>(kSectionHeaderSize, headersSize - stub.newSectionHeaderAt));
     // The slot must be free: some linkers keep other tables (bound imports) right after the section table.
-    if (slot.size() < kSectionHeaderSize || std::any_of(std::begin(slot), std::end(slot), [](std::byte b) { return b != std::byte{0}; }))
+    if (slot.size() < kSectionHeaderSize ||
+        std::any_of(std::begin(slot), std::end(slot), [](std::byte b) { return b != std::byte{0}; }))
         return Refuse("the stub's headers have no free room for one more section header");
     stub.sectionRva = static_cast<std::uint32_t>(nextRva);
     stub.sectionFileOffset = static_cast<std::uint32_t>(rawEnd);

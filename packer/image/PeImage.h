@@ -28,7 +28,7 @@ inline constexpr std::uint32_t kStubFileAlignment = 0x1000;
 // A stub found fit for a resource section. It views the caller's bytes, which must outlive it.
 struct StubImage {
     std::span<const std::byte> bytes;
-    std::size_t fileHeaderAt = 0;     // COFF file header, after "PE\0\0"
+    std::size_t fileHeaderAt = 0; // COFF file header, after "PE\0\0"
     std::size_t optionalHeaderAt = 0;
     std::size_t newSectionHeaderAt = 0; // the free slot after the section table
     std::uint32_t sectionAlignment = 0;
@@ -50,10 +50,7 @@ struct OutputImage {
     std::size_t checksumAt = 0;
 
     // The resource section's bytes (its size, not its file-aligned raw size), zero until filled.
-    [[nodiscard]] std::span<std::byte> Section()
-    {
-        return std::span(bytes).subspan(sectionFileOffset, sectionSize);
-    }
+    [[nodiscard]] std::span<std::byte> Section() { return std::span(bytes).subspan(sectionFileOffset, sectionSize); }
 };
 
 // The stub with a section ".rsrc" of `sectionSize` bytes after its last one, the headers set for

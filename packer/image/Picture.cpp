@@ -1,7 +1,7 @@
 #include "packer/image/Picture.h"
 
-#include <algorithm>
 #include "core/Expected.h"
+#include <algorithm>
 #include <initializer_list>
 #include <string_view>
 
@@ -61,24 +61,24 @@ Read FrameOf(std::span<const std::byte> jpeg, unsigned marker, std::size_t at, s
         return Unexpected("is a JPEG whose frame header is cut short");
     if (marker == 0xC3 || marker == 0xCB)
         return Unexpected("is a lossless JPEG, which the window cannot draw; " + kNeeded +
-                               " (a baseline or progressive JPEG)");
+                          " (a baseline or progressive JPEG)");
     if (marker >= 0xC5 && marker <= 0xC7)
         return Unexpected("is a hierarchical JPEG, which the window cannot draw; " + kNeeded +
-                               " (a baseline or progressive JPEG)");
+                          " (a baseline or progressive JPEG)");
     if (marker >= 0xC9)
         return Unexpected("is an arithmetic-coded JPEG, which the window cannot draw; " + kNeeded +
-                               " (a baseline or progressive JPEG, Huffman-coded)");
+                          " (a baseline or progressive JPEG, Huffman-coded)");
     const unsigned precision = At(jpeg, at);
     const std::uint32_t height = BigU16(jpeg, at + 1);
     const std::uint32_t width = BigU16(jpeg, at + 3);
     const unsigned components = At(jpeg, at + 5);
     if (precision != 8)
-        return Unexpected("is a JPEG of " + std::to_string(precision) +
-                               "-bit samples, which the window cannot draw; " + kNeeded + " (of 8-bit samples)");
+        return Unexpected("is a JPEG of " + std::to_string(precision) + "-bit samples, which the window cannot draw; " +
+                          kNeeded + " (of 8-bit samples)");
     if (components != 1 && components != 3)
         return Unexpected("is a JPEG of " + std::to_string(components) +
-                               " colour components (CMYK, or another kind), which the window cannot draw; " +
-                               kNeeded + ", in grey or in colour (one or three components)");
+                          " colour components (CMYK, or another kind), which the window cannot draw; " + kNeeded +
+                          ", in grey or in colour (one or three components)");
     return Found{marker == 0xC2 ? "progressive JPEG" : "JPEG", width, height};
 }
 
@@ -89,7 +89,7 @@ Read ReadJpeg(std::span<const std::byte> jpeg)
     std::optional<Found> frame;
     const auto ended = [&frame] {
         return Unexpected(std::string(frame ? "is a JPEG that ends before its first scan"
-                                                 : "is a JPEG that ends before its frame header"));
+                                            : "is a JPEG that ends before its frame header"));
     };
     for (std::size_t at = 2;;) {
         if (at >= jpeg.size())
@@ -149,9 +149,8 @@ tazel::Expected<PictureSize, std::string> PngSize(std::span<const std::byte> png
                          ((colourType == 2 || colourType == 4 || colourType == 6) && depthIn({8, 16}));
     if (!defined || At(png, 26) != 0 || At(png, 27) != 0 || At(png, 28) > 1)
         return Unexpected("is a PNG whose header (IHDR) is damaged: bit depth " + std::to_string(depth) +
-                               ", colour type " + std::to_string(colourType) + ", methods " +
-                               std::to_string(At(png, 26)) + ", " + std::to_string(At(png, 27)) + " and " +
-                               std::to_string(At(png, 28)));
+                          ", colour type " + std::to_string(colourType) + ", methods " + std::to_string(At(png, 26)) +
+                          ", " + std::to_string(At(png, 27)) + " and " + std::to_string(At(png, 28)));
     return PictureSize{BigU32(png, 16), BigU32(png, 20)};
 }
 
@@ -175,17 +174,10 @@ std::string KindOfFile(std::span<const std::byte> file)
         std::string_view kind;
     };
     static constexpr Known kKnown[] = {
-        {kPngSignature, 0, "a PNG picture"},
-        {kJpegStart, 0, "a JPEG picture"},
-        {"GIF87a", 0, "a GIF picture"},
-        {"GIF89a", 0, "a GIF picture"},
-        {"BM", 0, "a BMP picture"},
-        {"II*\0", 0, "a TIFF picture"},
-        {"MM\0*", 0, "a TIFF picture"},
-        {"WEBP", 8, "a WebP picture"},
-        {{"\0\0\1\0", 4}, 0, "an icon file"},
-        {{"\0\0\2\0", 4}, 0, "a cursor file"},
-        {"MZ", 0, "a Windows program"},
+        {kPngSignature, 0, "a PNG picture"},   {kJpegStart, 0, "a JPEG picture"}, {"GIF87a", 0, "a GIF picture"},
+        {"GIF89a", 0, "a GIF picture"},        {"BM", 0, "a BMP picture"},        {"II*\0", 0, "a TIFF picture"},
+        {"MM\0*", 0, "a TIFF picture"},        {"WEBP", 8, "a WebP picture"},     {{"\0\0\1\0", 4}, 0, "an icon file"},
+        {{"\0\0\2\0", 4}, 0, "a cursor file"}, {"MZ", 0, "a Windows program"},
     };
     for (const Known& known : kKnown)
         if (StartsWith(file, known.signature, known.at) && (known.at == 0 || StartsWith(file, "RIFF")))

@@ -3,9 +3,9 @@
 // own size in a box of 151 x 96 pixels at 96 DPI (ui/Picture.cpp, resources/WindowLayout.h), so a picture of
 // another size would be cut or leave a gap, and one WIC cannot decode would leave the box empty.
 
+#include "core/Expected.h"
 #include <cstddef>
 #include <cstdint>
-#include "core/Expected.h"
 #include <optional>
 #include <span>
 #include <string>
@@ -15,8 +15,7 @@
 namespace tazel::pack {
 
 // The picture's box at 96 DPI: 151 x 96.
-inline constexpr std::uint32_t kWindowPictureWidth =
-    layout::ToPixels(layout::kPictureTwips.width, layout::kDesignDpi);
+inline constexpr std::uint32_t kWindowPictureWidth = layout::ToPixels(layout::kPictureTwips.width, layout::kDesignDpi);
 inline constexpr std::uint32_t kWindowPictureHeight =
     layout::ToPixels(layout::kPictureTwips.height, layout::kDesignDpi);
 

@@ -210,8 +210,8 @@ Expected<ResourceLayout> LayOutResources(std::span<const Resource> resources, st
     const std::uint64_t dataEntriesAt = AlignUp(tablesSize + namesSize, kDataAlignment);
     const std::uint64_t directorySize = dataEntriesAt + kDataEntrySize * stored.size();
     const auto tooMany = [](const Type& type) {
-        return type.names.size() > 0xFFFF ||
-               std::any_of(std::begin(type.names), std::end(type.names), [](const Node& name) { return name.count > 0xFFFF; });
+        return type.names.size() > 0xFFFF || std::any_of(std::begin(type.names), std::end(type.names),
+                                                         [](const Node& name) { return name.count > 0xFFFF; });
     };
     if (types.size() > 0xFFFF || std::any_of(std::begin(types), std::end(types), tooMany))
         return Refuse("more entries in one resource directory table than its 16-bit counts can hold");
@@ -236,7 +236,9 @@ Expected<ResourceLayout> LayOutResources(std::span<const Resource> resources, st
     // A table's header, its entries reserved; returns where the first entry goes.
     const auto table = [&](const std::vector<Node>& nodes) {
         const std::uint64_t at = nextTable;
-        const auto named = std::count_if(std::begin(nodes), std::end(nodes), [](const Node& node) { return std::holds_alternative<std::u16string>(node.id); });
+        const auto named = std::count_if(std::begin(nodes), std::end(nodes), [](const Node& node) {
+            return std::holds_alternative<std::u16string>(node.id);
+        });
         // Characteristics, time stamp and version stay zero: the output is the same for the same input.
         WriteU16(out, at + 12, static_cast<std::uint16_t>(named));
         WriteU16(out, at + 14, static_cast<std::uint16_t>(nodes.size() - static_cast<std::size_t>(named)));

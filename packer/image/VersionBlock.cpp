@@ -71,9 +71,9 @@ bool HasNul(std::u16string_view text)
 
 Expected<std::vector<std::byte>> BuildVersionBlock(const VersionInfo& info)
 {
-    const bool nulInside = HasNul(info.tableKey) || std::any_of(std::begin(info.strings), std::end(info.strings), [](const VersionString& s) {
-                               return HasNul(s.key) || HasNul(s.value);
-                           });
+    const bool nulInside =
+        HasNul(info.tableKey) || std::any_of(std::begin(info.strings), std::end(info.strings),
+                                             [](const VersionString& s) { return HasNul(s.key) || HasNul(s.value); });
     if (nulInside)
         return Refuse("a version block key or value has a NUL character in it");
     const auto tooLong = [] { return Refuse("the version block's texts outgrow its 16-bit lengths"); };

@@ -100,7 +100,7 @@ private:
 
 // Up to `limit` + 1 bytes of the file: one more than `limit` says it is larger than that.
 [[nodiscard]] tazel::Expected<std::vector<std::byte>, SystemError> ReadUpTo(const std::filesystem::path& path,
-                                                                             std::size_t limit);
+                                                                            std::size_t limit);
 
 // The bytes of a file, read whole; refused with the system's reason.
 [[nodiscard]] Expected<std::vector<std::byte>> ReadWholeFile(const std::filesystem::path& path);

@@ -68,8 +68,7 @@ SystemError Failure(std::errc code)
 
 std::vector<std::byte>& Filed(const std::string& key)
 {
-    for (std::string folder = Parent(key); State().folders.insert(folder).second; folder = Parent(folder)) {
-    }
+    for (std::string folder = Parent(key); State().folders.insert(folder).second; folder = Parent(folder)) {}
     return State().files[key];
 }
 
@@ -178,8 +177,8 @@ tazel::Expected<InputFile, SystemError> InputFile::Open(const std::filesystem::p
     const std::string key = Key(path);
     const auto file = State().files.find(key);
     if (file == State().files.end())
-        return Unexpected(Failure(State().folders.contains(key) ? std::errc::is_a_directory
-                                                                 : std::errc::no_such_file_or_directory));
+        return Unexpected(
+            Failure(State().folders.contains(key) ? std::errc::is_a_directory : std::errc::no_such_file_or_directory));
     // Read-only streams over the file's own bytes. musl refuses a stream of no bytes: an empty
     // file is a stream of one byte, read from its end.
     static char nothing[1];
@@ -206,8 +205,7 @@ Expected<void> WriteWholeFile(const std::filesystem::path& target, std::span<con
                       Failure(std::errc::is_a_directory).description + ")");
     if (writeSink) {
         if (!writeSink(ShownPath(target), bytes))
-            return Refuse("not enough memory to hand over the installer of " + std::to_string(bytes.size()) +
-                          " bytes");
+            return Refuse("not enough memory to hand over the installer of " + std::to_string(bytes.size()) + " bytes");
         return {};
     }
     State().files[key] = std::vector<std::byte>(bytes.begin(), bytes.end());
@@ -230,8 +228,7 @@ void ReportProgress(std::uint64_t done, std::uint64_t total)
 {
     progressTotal = total;
     // Chunks finish out of order on several threads: the figure only grows.
-    for (std::uint64_t seen = progressDone.load(); seen < done && !progressDone.compare_exchange_weak(seen, done);) {
-    }
+    for (std::uint64_t seen = progressDone.load(); seen < done && !progressDone.compare_exchange_weak(seen, done);) {}
     if (progressListener)
         progressListener(done, total);
 }

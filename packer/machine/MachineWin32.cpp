@@ -99,14 +99,15 @@ std::wstring PutTogether(const Parts& parts)
 std::string SystemText(DWORD code)
 {
     wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::u16string text;
     if (length != 0)
         text.assign(buffer, buffer + length);
     LocalFree(buffer);
-    while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n' || text.back() == u' ' || text.back() == u'.'))
+    while (!text.empty() &&
+           (text.back() == u'\r' || text.back() == u'\n' || text.back() == u' ' || text.back() == u'.'))
         text.pop_back();
     return text.empty() ? "error " + std::to_string(code) : Utf16ToUtf8(text);
 }
@@ -298,8 +299,7 @@ tazel::Expected<FileFacts, SystemError> Inspect(const std::filesystem::path& pat
         return Unexpected(LastSystemError());
     if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return FileFacts{FileKind::Folder};
-    return FileFacts{FileKind::Regular,
-                     (std::uintmax_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow};
+    return FileFacts{FileKind::Regular, (std::uintmax_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow};
 }
 
 tazel::Expected<InputFile, SystemError> InputFile::Open(const std::filesystem::path& path)
@@ -326,12 +326,12 @@ Expected<void> WriteWholeFile(const std::filesystem::path& target, std::span<con
     const std::string shownFolder = ShownPath(folder);
     const std::filesystem::path system = SystemPath(target);
     const std::wstring temporary = (system.parent_path() / (L"." + system.filename().wstring() + L"." +
-                                                             std::to_wstring(GetCurrentProcessId()) + L".tmp"))
+                                                            std::to_wstring(GetCurrentProcessId()) + L".tmp"))
                                        .wstring();
 
     const PendingTemporary pending(temporary);
     UniqueHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file)
         return SystemRefusal("cannot write into " + shownFolder);
     const auto fail = [&](const std::string& what) {
@@ -443,11 +443,9 @@ void RunJobs(std::size_t count, Job job, void* context)
     {
         JobThreads threads;
         // No more threads to be had: the ones there are do the rest.
-        for (std::size_t i = 1; i < std::min(processors, count) && threads.Start(jobs); ++i) {
-        }
+        for (std::size_t i = 1; i < std::min(processors, count) && threads.Start(jobs); ++i) {}
         jobs.Work();
     }
 }
-
 
 } // namespace tazel::pack

@@ -12,8 +12,8 @@
 
 #include <string_view>
 
-#include "packer/programs/Commands.h"
 #include "packer/machine/Machine.h"
+#include "packer/programs/Commands.h"
 
 namespace tazel::pack {
 namespace {
@@ -70,8 +70,8 @@ int Run(const Arguments& arguments)
                 return kUsage;
             }
             const std::string source = file->substr(equals + 1);
-            given.files.push_back({file->substr(0, equals),
-                                   source.empty() ? std::nullopt : std::optional(PathFromUtf8(source))});
+            given.files.push_back(
+                {file->substr(0, equals), source.empty() ? std::nullopt : std::optional(PathFromUtf8(source))});
         } else if (!argument.starts_with("-") && description.empty())
             description = argument;
         else {

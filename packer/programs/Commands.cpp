@@ -34,8 +34,7 @@ std::optional<Description> Described(const std::filesystem::path& description, c
 
 } // namespace
 
-std::optional<Package> PackageFromDescription(const std::filesystem::path& description,
-                                              std::filesystem::path sources,
+std::optional<Package> PackageFromDescription(const std::filesystem::path& description, std::filesystem::path sources,
                                               std::vector<std::filesystem::path>* read)
 {
     sources = SourcesFor(description, std::move(sources));

@@ -13,10 +13,9 @@
 #include "core/Utf.h"
 #include "packer/Description.h"
 #include "packer/FastSha256.h"
-#include "packer/machine/Machine.h"
-#include "packer/machine/Machine.h"
 #include "packer/image/ImageReader.h"
 #include "packer/image/PeImage.h"
+#include "packer/machine/Machine.h"
 
 namespace tazel::pack {
 namespace {
@@ -85,7 +84,8 @@ public:
 
     tazel::Expected<PayloadBytes, Failure> LoadPayload(int resourceId, PayloadStorage storage) override
     {
-        const auto found = image_.Resource(EntryType(storage), static_cast<std::uint16_t>(resourceId), kLanguageUsEnglish);
+        const auto found =
+            image_.Resource(EntryType(storage), static_cast<std::uint16_t>(resourceId), kLanguageUsEnglish);
         if (!found)
             return Unexpected(Failure{kEntryDamaged, WideUnits(Utf8ToUtf16(found.error().message).value_or(u""))});
         if (!*found)
@@ -112,8 +112,7 @@ std::array<EntryVerdict, kFileCount> CheckEntries(const PackageManifest& manifes
         verdicts[i].checked = manifest.PayloadDigests[i].has_value();
     for (std::size_t first = 0; first < kFileCount;) {
         PayloadCheck check(manifest, source, first);
-        while (check.Step()) {
-        }
+        while (check.Step()) {}
         if (!check.failure() && !check.damaged())
             break;
         verdicts[check.entry()].mismatch = check.damaged();
@@ -206,15 +205,15 @@ std::string Header(const PackageManifest& manifest, const std::optional<VersionF
             numbers += std::to_string(number);
         }
         const auto text = version->String(u"FileVersion");
-        versionLine = !text ? numbers : Utf16ToUtf8(*text) == numbers ? numbers : Utf16ToUtf8(*text) + " (" + numbers + ")";
+        versionLine = !text                           ? numbers
+                      : Utf16ToUtf8(*text) == numbers ? numbers
+                                                      : Utf16ToUtf8(*text) + " (" + numbers + ")";
     }
-    return "  installer name  " + Utf8(manifest.InstallerName) + "\n" +
-           "  display name    " + Utf8(manifest.DisplayName) + "\n" +
-           "  kind            " + KindLine(manifest) + "\n" +
-           "  version         " + versionLine + "\n" +
-           "  company         " + string(u"CompanyName") + "\n" +
-           "  copyright       " + string(u"LegalCopyright") + "\n" +
-           "  compressed      " + (manifest.Storage != PayloadStorage::Raw ? "yes (LZMA)" : "no") + "\n";
+    return "  installer name  " + Utf8(manifest.InstallerName) + "\n" + "  display name    " +
+           Utf8(manifest.DisplayName) + "\n" + "  kind            " + KindLine(manifest) + "\n" + "  version         " +
+           versionLine + "\n" + "  company         " + string(u"CompanyName") + "\n" + "  copyright       " +
+           string(u"LegalCopyright") + "\n" + "  compressed      " +
+           (manifest.Storage != PayloadStorage::Raw ? "yes (LZMA)" : "no") + "\n";
 }
 
 // One line a file, in the record's order: the installed file's size and digest, or what is
@@ -242,7 +241,8 @@ std::pair<std::string, std::size_t> FileLines(const PackageManifest& manifest, P
         const auto payload = entries.LoadPayload(kFirstPayloadResourceId + static_cast<int>(i), manifest.Storage);
         std::optional<std::string> problem;
         if (verdicts[i].mismatch) {
-            problem = "the payload entry of " + row.name + " (" + entry + ") does not match its digest in the package record";
+            problem =
+                "the payload entry of " + row.name + " (" + entry + ") does not match its digest in the package record";
         } else if (verdicts[i].failure) {
             problem = FetchProblem(*verdicts[i].failure, row.name, entry);
         } else if (!payload) {
@@ -337,9 +337,10 @@ int InspectInstaller(const std::filesystem::path& path)
     for (const std::string& problem : problems)
         report += "  damaged: " + problem + "\n";
     if (problems.empty())
-        report += "  intact: the package record and " +
-                  (matched == 1 ? std::string("its payload entry") : "its " + std::to_string(matched) + " payload entries") +
-                  " match their digests\n";
+        report +=
+            "  intact: the package record and " +
+            (matched == 1 ? std::string("its payload entry") : "its " + std::to_string(matched) + " payload entries") +
+            " match their digests\n";
     PrintOut(report);
     return problems.empty() ? kPacked : kDamaged;
 }

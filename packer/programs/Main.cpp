@@ -10,25 +10,24 @@
 // description is reported line by line, and nothing is written. The packer explains itself to a
 // publisher who has nothing else: --help gives the description's form, --new a starter to fill in.
 
-#include <algorithm>
 #include "core/Expected.h"
+#include <algorithm>
 #include <string_view>
 
-#include "packer/programs/Commands.h"
 #include "packer/Guide.h"
-#include "packer/machine/Machine.h"
-#include "packer/programs/Inspection.h"
 #include "packer/PackerVersion.h"
+#include "packer/machine/Machine.h"
+#include "packer/programs/Commands.h"
+#include "packer/programs/Inspection.h"
 
 namespace tazel::pack {
 namespace {
 
-constexpr char kUsageText[] =
-    "usage: tazelpack DESCRIPTION [--sources FOLDER] [--out FOLDER]\n"
-    "       tazelpack --check DESCRIPTION [--sources FOLDER]\n"
-    "       tazelpack --new KIND\n"
-    "       tazelpack --inspect INSTALLER\n"
-    "       tazelpack --help | --version\n";
+constexpr char kUsageText[] = "usage: tazelpack DESCRIPTION [--sources FOLDER] [--out FOLDER]\n"
+                              "       tazelpack --check DESCRIPTION [--sources FOLDER]\n"
+                              "       tazelpack --new KIND\n"
+                              "       tazelpack --inspect INSTALLER\n"
+                              "       tazelpack --help | --version\n";
 
 // What the command line asks for. A new one is a value here, its options' rows and its case in Run.
 enum class Mode { Pack, Check, New, Inspect, Help, Version };
@@ -40,9 +39,9 @@ struct Request {
 
 struct Option {
     std::string_view name;
-    Mode mode;                                   // the mode it asks for; Pack: none of its own
-    std::optional<std::string> Request::* value; // where its value goes; none: it takes no value
-    std::string_view needs;                      // its value, as "--out needs a folder" names it
+    Mode mode;                                  // the mode it asks for; Pack: none of its own
+    std::optional<std::string> Request::*value; // where its value goes; none: it takes no value
+    std::string_view needs;                     // its value, as "--out needs a folder" names it
 };
 
 constexpr Option kOptions[] = {
@@ -66,12 +65,15 @@ std::string HelpText()
            "                    description's own)\n"
            "  --check           checks the description and its files, makes the installer\n"
            "                    in memory and writes nothing; sums the package up if good\n"
-           "  --new KIND        prints a starter description of a " + KindNames() + " package,\n"
+           "  --new KIND        prints a starter description of a " +
+           KindNames() +
+           " package,\n"
            "                    each line explained: tazelpack --new deck > MyDeck.package\n"
            "  --inspect FILE    tells what an installer made by tazelpack carries and\n"
            "                    whether it is intact; writes nothing\n"
            "  --version         prints the packer's version\n"
-           "\n" + DescriptionGuide();
+           "\n" +
+           DescriptionGuide();
 }
 
 // The request, or what is wrong with the command line (empty: the usage alone says it).
@@ -81,13 +83,13 @@ tazel::Expected<Request, std::string> Parse(const Arguments& arguments)
     std::string_view modeOption;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
-        const auto option = std::find_if(std::begin(kOptions), std::end(kOptions), [&](const Option& item) { return item.name == argument; });
+        const auto option = std::find_if(std::begin(kOptions), std::end(kOptions),
+                                         [&](const Option& item) { return item.name == argument; });
         if (option == std::end(kOptions)) {
             if (argument.starts_with("-") && argument != "-")
                 return Unexpected("unknown option '" + argument + "'");
             if (request.description)
-                return Unexpected("one description at a time ('" + *request.description + "' and '" + argument +
-                                       "')");
+                return Unexpected("one description at a time ('" + *request.description + "' and '" + argument + "')");
             request.description = argument;
             continue;
         }
@@ -99,8 +101,7 @@ tazel::Expected<Request, std::string> Parse(const Arguments& arguments)
         }
         if (option->mode != Mode::Pack) {
             if (!modeOption.empty() && modeOption != option->name)
-                return Unexpected(std::string(modeOption) + " and " + std::string(option->name) +
-                                       " go one at a time");
+                return Unexpected(std::string(modeOption) + " and " + std::string(option->name) + " go one at a time");
             modeOption = option->name;
             request.mode = option->mode;
         }
@@ -115,7 +116,8 @@ tazel::Expected<Request, std::string> Parse(const Arguments& arguments)
     case Mode::New:
         if (request.description || request.sources || request.out)
             return Unexpected("--new takes no description, --sources or --out: it prints its description on "
-                                   "standard output (tazelpack --new " + *request.kind + " > NAME.package)");
+                              "standard output (tazelpack --new " +
+                              *request.kind + " > NAME.package)");
         break;
     case Mode::Inspect:
         if (request.description || request.sources || request.out)
@@ -174,7 +176,8 @@ int Run(const Arguments& arguments)
     const auto package = PackageFromDescription(PathFromUtf8(*request->description), path(request->sources));
     if (!package)
         return kRefused;
-    return WriteInstaller(*package, BuiltInKit(), request->out ? PathFromUtf8(*request->out) : std::filesystem::path("."),
+    return WriteInstaller(*package, BuiltInKit(),
+                          request->out ? PathFromUtf8(*request->out) : std::filesystem::path("."),
                           package->installerName);
 }
 

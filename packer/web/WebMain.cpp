@@ -448,8 +448,8 @@ EMSCRIPTEN_KEEPALIVE const char* tazel_form_end()
     int line = 0;
     std::vector<std::string> fields;
     for (const KeyGuide& key : DescribedKeys()) {
-        const auto given = std::find_if(form.keys.begin(), form.keys.end(),
-                                        [&](const auto& item) { return item.first == key.name; });
+        const auto given =
+            std::find_if(form.keys.begin(), form.keys.end(), [&](const auto& item) { return item.first == key.name; });
         const std::string value = given == form.keys.end() ? "" : given->second;
         if (value.empty() && !key.required)
             continue;

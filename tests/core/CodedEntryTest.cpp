@@ -44,7 +44,8 @@ std::vector<std::byte> Bitmap(std::uint32_t width, std::uint32_t height)
     for (std::uint32_t y = 0; y < height; ++y)
         for (std::uint32_t x = 0; x < width; ++x)
             for (std::uint32_t c = 0; c < 3; ++c)
-                bytes[54 + y * row + x * 3 + c] = static_cast<std::byte>((x * (c + 1) + y * (3 - c) + (x * y) / 97) & 0xFF);
+                bytes[54 + y * row + x * 3 + c] =
+                    static_cast<std::byte>((x * (c + 1) + y * (3 - c) + (x * y) / 97) & 0xFF);
     return bytes;
 }
 

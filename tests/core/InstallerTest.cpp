@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "core/Installer.h"
 #include "FakePlatform.h"
+#include "core/Installer.h"
 
 namespace tazel {
 namespace {
@@ -17,7 +17,8 @@ const std::wstring kM2Prompt = L"Default destination folder not found.\r\n"
 
 PackageManifest DeckManifest()
 {
-    return PackageManifest{L"TazelDeck", L"Tazel Deck",
+    return PackageManifest{L"TazelDeck",
+                           L"Tazel Deck",
                            {L"Tazel.dek", L"Tazel0.cbx", L"Tazel1.cbx", L"Tazel2.cbx", L"Tazel3.cbx", L"Tazel4.cbx",
                             L"Tazel5.cbx", L"Tazel6.cbx"},
                            0};
@@ -176,8 +177,8 @@ TEST(InstallerTest, DefaultDestinationDropsOneTrailingSeparator)
 TEST(InstallerTest, KindRuleDecidesHowManyFilesAreWritten)
 {
     PackageManifest face = DeckManifest();
-    face.FileNames = {L"Tazelfac", L"Face0.cbx", L"Face1.cbx", L"Face2.cbx", L"Face3.cbx", L"Face4.cbx", L"Face5.cbx",
-                      L"Face6.cbx"};
+    face.FileNames = {L"Tazelfac",  L"Face0.cbx", L"Face1.cbx", L"Face2.cbx",
+                      L"Face3.cbx", L"Face4.cbx", L"Face5.cbx", L"Face6.cbx"};
     PackageManifest upper = DeckManifest();
     upper.FileNames[0] = L"Tazel.DEK";
 
@@ -330,7 +331,8 @@ TEST(InstallerTest, CompressedEntriesAreCheckedAsStoredAndWrittenAsDecoded)
 
         EXPECT_EQ(Main(manifest, platform), decodeFails ? RunOutcome::CopyFailed : RunOutcome::Installed);
 
-        EXPECT_TRUE(std::ranges::all_of(platform.fetchedStorages, [](PayloadStorage s) { return s == PayloadStorage::Lzma; }));
+        EXPECT_TRUE(
+            std::ranges::all_of(platform.fetchedStorages, [](PayloadStorage s) { return s == PayloadStorage::Lzma; }));
         const auto decodes = std::count(platform.calls.begin(), platform.calls.end(), "DecodePayload");
         EXPECT_EQ(decodes, decodeFails ? 1 : 8);
         ASSERT_EQ(platform.writtenBytes.size(), decodeFails ? 0u : 8u);

@@ -155,8 +155,8 @@ TEST(Centring, SplitsTheSlackWithTheOddPixelOnTheRight)
 TEST(Centring, OverhangsBothEdgesWhenTheTextIsTooWide)
 {
     const Box box{10, 0, 100, 20};
-    EXPECT_EQ(CentredLeft(box, 120), 0);  // 10 over on each side
-    EXPECT_EQ(CentredLeft(box, 103), 8);  // 3 over: 2 on the left, 1 on the right
+    EXPECT_EQ(CentredLeft(box, 120), 0); // 10 over on each side
+    EXPECT_EQ(CentredLeft(box, 103), 8); // 3 over: 2 on the left, 1 on the right
     EXPECT_EQ(CentredLeft(box, 101), 9);
 }
 

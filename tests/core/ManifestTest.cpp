@@ -14,7 +14,7 @@ namespace {
 TEST(ManifestTest, KindRuleReadsOnlyTheLastThreeCharactersExactly)
 {
     const std::pair<const wchar_t*, std::int32_t> cases[] = {
-        {L"Tazel.dek", 7}, {L"Tazeldek", 7}, {L"dek", 7},     {L"Tazel.fac", 4}, {L"fac", 4},
+        {L"Tazel.dek", 7}, {L"Tazeldek", 7},  {L"dek", 7},       {L"Tazel.fac", 4},  {L"fac", 4},
         {L"Tazel.DEK", 0}, {L"Tazel.Dek", 0}, {L"Tazel.FAC", 0}, {L"Tazel.dek ", 0}, {L"ek", 0},
         {L"k", 0},         {L"", 0},          {L"deck", 0},      {L"dekfac", 4},     {L"facdek", 7},
     };
@@ -41,8 +41,8 @@ TEST(ManifestTest, RecordCarriesEveryTextAndDigestAsWritten)
 {
     // An astral character (two UTF-16 units), a quote, a backslash; an empty first name travels
     // too, and so does an entry's digest past the last name.
-    PackageManifest written{L"T\u00e0zelF\u00e4ces", L"T\u00e0zel \"F\u00e4ces\" \\ \xD83C\xDCA1",
-                            {L"", L"Face0.cbx", L"Face1.cbx"}, 0};
+    PackageManifest written{
+        L"T\u00e0zelF\u00e4ces", L"T\u00e0zel \"F\u00e4ces\" \\ \xD83C\xDCA1", {L"", L"Face0.cbx", L"Face1.cbx"}, 0};
     written.PayloadDigests[0] = DigestOf("entry 0");
     written.PayloadDigests[2] = DigestOf("entry 2");
     written.PayloadDigests[7] = DigestOf("entry 7");
@@ -58,9 +58,11 @@ TEST(ManifestTest, RecordCarriesEveryTextAndDigestAsWritten)
 
 TEST(ManifestTest, DamagedRecordIsRefusedWhole)
 {
-    const PackageManifest deck{L"TazelDeck", L"Tazel Deck",
-                               {L"Tazel.dek", L"Tazel0.cbx", L"Tazel1.cbx", L"Tazel2.cbx", L"Tazel3.cbx",
-                                L"Tazel4.cbx", L"Tazel5.cbx", L"Tazel6.cbx"}, 0};
+    const PackageManifest deck{L"TazelDeck",
+                               L"Tazel Deck",
+                               {L"Tazel.dek", L"Tazel0.cbx", L"Tazel1.cbx", L"Tazel2.cbx", L"Tazel3.cbx", L"Tazel4.cbx",
+                                L"Tazel5.cbx", L"Tazel6.cbx"},
+                               0};
     const std::vector<std::byte> good = EncodePackageRecord(deck);
     // Cut anywhere, the record is refused, and never read past its end.
     for (std::size_t length = 0; length < good.size(); ++length)
@@ -69,8 +71,8 @@ TEST(ManifestTest, DamagedRecordIsRefusedWhole)
     // A ninth name, where the names end and the record's own digest begins.
     constexpr std::size_t kRecordDigestField = 6 + 32;
     auto nine = good;
-    const std::byte name[] = {std::byte{3}, std::byte{0}, std::byte{2}, std::byte{0}, std::byte{0},
-                              std::byte{0}, std::byte{'x'}, std::byte{0}};
+    const std::byte name[] = {std::byte{3}, std::byte{0}, std::byte{2},   std::byte{0},
+                              std::byte{0}, std::byte{0}, std::byte{'x'}, std::byte{0}};
     nine.insert(nine.end() - kRecordDigestField, std::begin(name), std::end(name));
     EXPECT_EQ(DecodePackageRecord(nine).error(), RecordFault::TooManyFiles);
 

@@ -14,10 +14,17 @@ std::u16string Units(std::string_view utf8)
 TEST(NameRulesTest, CaseIsIgnoredUnitByUnitBeyondAscii)
 {
     const std::pair<const char*, const char*> same[] = {
-        {"\u00e9t\u00e9", "\u00c9T\u00c9"}, {"\u00ff", "\u0178"},  {"\u0142\u0105", "\u0141\u0104"},
-        {"\u01c6", "\u01c4"},               {"\u01c5", "\u01c4"},  {"\u03c3\u03c2", "\u03a3\u03a3"},
-        {"\u0451\u0436", "\u0401\u0416"},   {"\u0561", "\u0531"},  {"\u1ea1", "\u1ea0"},
-        {"\uff41", "\uff21"},               {"\u0131", "I"},
+        {"\u00e9t\u00e9", "\u00c9T\u00c9"},
+        {"\u00ff", "\u0178"},
+        {"\u0142\u0105", "\u0141\u0104"},
+        {"\u01c6", "\u01c4"},
+        {"\u01c5", "\u01c4"},
+        {"\u03c3\u03c2", "\u03a3\u03a3"},
+        {"\u0451\u0436", "\u0401\u0416"},
+        {"\u0561", "\u0531"},
+        {"\u1ea1", "\u1ea0"},
+        {"\uff41", "\uff21"},
+        {"\u0131", "I"},
     };
     for (const auto& [small, capital] : same)
         EXPECT_EQ(WindowsNameKey(Units(small)), WindowsNameKey(Units(capital))) << small;

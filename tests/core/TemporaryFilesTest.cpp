@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <numeric>
 
+#include "FakePlatform.h"
 #include "core/BusyRetry.h"
 #include "core/Installer.h"
 #include "core/TemporaryFiles.h"
 #include "core/Text.h"
-#include "FakePlatform.h"
 
 namespace tazel {
 namespace {
@@ -18,7 +18,8 @@ const std::wstring kFolder = L"C:\\ProgramData\\Ombrix\\graphics";
 
 PackageManifest DeckManifest()
 {
-    return PackageManifest{L"TazelDeck", L"Tazel Deck",
+    return PackageManifest{L"TazelDeck",
+                           L"Tazel Deck",
                            {L"Tazel.dek", L"Tazel0.cbx", L"Tazel1.cbx", L"Tazel2.cbx", L"Tazel3.cbx", L"Tazel4.cbx",
                             L"Tazel5.cbx", L"Tazel6.cbx"},
                            0};
@@ -66,7 +67,8 @@ TEST(BusyRetryTest, FailedReplaceIsWaitedOnOnlyWhileItMayPass)
         {{kErrorAccessDenied, false, 0}, TryResult::Busy, "let go between the rename and the probe (and Wine)"},
         {{kErrorAccessDenied, false, 2}, TryResult::Busy, "the target gone between the rename and the probe"},
         {{kErrorAccessDenied, false, kErrorAccessDenied}, TryResult::Refused, "another account's file"},
-        {{kErrorAccessDenied, false, kErrorAccessDenied, kStatusDeletePending}, TryResult::Busy,
+        {{kErrorAccessDenied, false, kErrorAccessDenied, kStatusDeletePending},
+         TryResult::Busy,
          "deleted while still held"},
         {{kErrorAccessDenied, true, 0}, TryResult::Refused, "a read-only file or a folder"},
         {{112}, TryResult::Refused, "the disk full"},
@@ -83,12 +85,12 @@ TEST(TemporaryFilesTest, NameIsReadBackOnlyInTheSpellingARunWrites)
     EXPECT_EQ(TemporaryFileWriter(L"Tazel4.cbx.ffffffff-16.tmp", L"Tazel4.cbx"), 0xffffffffu);
     // The longest suffix, which bounds the package's file names.
     EXPECT_EQ(TemporaryFileSuffix(0xffffffffu, kLastTemporaryAttempt).size(), kLongestTemporarySuffix);
-    for (const wchar_t* stranger : {
-             L"Tazel4.cbx.1a2b-3.tmp.bak", L"Tazel4.cbx.1a2b-3.TMP", L"tazel4.cbx.1a2b-3.tmp", L"Tazel4.cbx.1A2B-3.tmp",
-             L"Tazel4.cbx.01a2b-3.tmp", L"Tazel4.cbx.1a2b-03.tmp", L"Tazel4.cbx.1a2b-17.tmp", L"Tazel4.cbx.1a2b-.tmp",
-             L"Tazel4.cbx.-3.tmp", L"Tazel4.cbx.123456789-3.tmp", L"Tazel4.cbx.backup.tmp", L"Tazel4.cbx.1a2b.tmp",
-             L"Tazel4.cbx1a2b-3.tmp", L"Tazel4.cbx", L"Tazel4.cbx.1a2b-3", L"Tazel40.cbx.1a2b-3.tmp",
-             L"Tazel4.cbx.0-3.tmp"})
+    for (const wchar_t* stranger :
+         {L"Tazel4.cbx.1a2b-3.tmp.bak", L"Tazel4.cbx.1a2b-3.TMP", L"tazel4.cbx.1a2b-3.tmp", L"Tazel4.cbx.1A2B-3.tmp",
+          L"Tazel4.cbx.01a2b-3.tmp", L"Tazel4.cbx.1a2b-03.tmp", L"Tazel4.cbx.1a2b-17.tmp", L"Tazel4.cbx.1a2b-.tmp",
+          L"Tazel4.cbx.-3.tmp", L"Tazel4.cbx.123456789-3.tmp", L"Tazel4.cbx.backup.tmp", L"Tazel4.cbx.1a2b.tmp",
+          L"Tazel4.cbx1a2b-3.tmp", L"Tazel4.cbx", L"Tazel4.cbx.1a2b-3", L"Tazel40.cbx.1a2b-3.tmp",
+          L"Tazel4.cbx.0-3.tmp"})
         EXPECT_EQ(TemporaryFileWriter(stranger, L"Tazel4.cbx"), std::nullopt) << stranger;
     EXPECT_EQ(TemporaryFileWriter(L".1a2b-3.tmp", L""), std::nullopt);
 }
@@ -111,8 +113,7 @@ TEST(TemporaryFilesTest, RunRemovesOnlyUnheldLeftoversOfEndedRunsForItsOwnTarget
         L"Tazel5.cbx.7ffffffc-1.tmp",     // an ended run's, but something holds it: tried, stays
         L"Tazel4.cbx.4d2-0.tmp",          // process 0x4d2 still runs: maybe another installer
         L"Tazel4.cbx.7ffffffc-0.tmp.bak", // strangers of similar names
-        L"Tazel4.cbx.backup.tmp",
-        L"Other.cbx.7ffffffc-0.tmp",
+        L"Tazel4.cbx.backup.tmp",         L"Other.cbx.7ffffffc-0.tmp",
     };
     platform.runningProcesses = {0x4d2};
     platform.heldFiles = {kFolder + L"\\Tazel5.cbx.7ffffffc-1.tmp"};
@@ -122,8 +123,8 @@ TEST(TemporaryFilesTest, RunRemovesOnlyUnheldLeftoversOfEndedRunsForItsOwnTarget
     std::vector<std::wstring> tried = platform.removalAttempts;
     std::sort(tried.begin(), tried.end());
     EXPECT_EQ(tried, (std::vector<std::wstring>{kFolder + L"\\Tazel.dek.7ffffffc-16.tmp",
-                                                 kFolder + L"\\Tazel4.cbx.7ffffffc-0.tmp",
-                                                 kFolder + L"\\Tazel5.cbx.7ffffffc-1.tmp"}));
+                                                kFolder + L"\\Tazel4.cbx.7ffffffc-0.tmp",
+                                                kFolder + L"\\Tazel5.cbx.7ffffffc-1.tmp"}));
     // All of it before the first file is written.
     const auto firstWrite = std::find(platform.calls.begin(), platform.calls.end(), "WritePayloadFile");
     EXPECT_EQ(std::find(firstWrite, platform.calls.end(), "RemoveUnheldFile"), platform.calls.end());

@@ -25,9 +25,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::uint16_t language;
     };
     const Lookup lookups[] = {
-        {std::u16string(u"PACKAGE"), 1, 1, kLanguageNeutral}, {kTypeVersion, 1, 1, kLanguageUsEnglish},
-        {std::u16string(u"CUSTOM"), 101, 8, kLanguageUsEnglish}, {std::u16string(u"LZMA"), 101, 8, kLanguageUsEnglish},
-        {kTypeIcon, 30001, 3, kLanguageNeutral}, {kTypeGroupIcon, 1, 1, kLanguageNeutral},
+        {std::u16string(u"PACKAGE"), 1, 1, kLanguageNeutral},
+        {kTypeVersion, 1, 1, kLanguageUsEnglish},
+        {std::u16string(u"CUSTOM"), 101, 8, kLanguageUsEnglish},
+        {std::u16string(u"LZMA"), 101, 8, kLanguageUsEnglish},
+        {kTypeIcon, 30001, 3, kLanguageNeutral},
+        {kTypeGroupIcon, 1, 1, kLanguageNeutral},
     };
     for (const Lookup& lookup : lookups) {
         for (std::uint16_t name = lookup.first; name < lookup.first + lookup.count; ++name) {

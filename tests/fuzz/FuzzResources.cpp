@@ -187,8 +187,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::vector<test::SampleResource> resources;
     if (block)
-        resources.push_back({{kTypeVersion, std::uint16_t{1}, kLanguageUsEnglish, std::uint32_t(block->size())},
-                             *block});
+        resources.push_back(
+            {{kTypeVersion, std::uint16_t{1}, kLanguageUsEnglish, std::uint32_t(block->size())}, *block});
     for (std::size_t count = input.ConsumeIntegralInRange(0, 40); count > 0; --count) {
         const ResourceId type = Id(input);
         const ResourceId name = Id(input);

@@ -7,9 +7,9 @@
 //
 //   TAZEL_TEST_FAULT=NAME[:DETAIL]   NAME the function, DETAIL where a stand-in below asks for one
 
-#include <windows.h>
 #include <oleauto.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include <cwchar>
 
@@ -166,8 +166,7 @@ public:
     {
         return real_->GetTypeInfo(index, locale, info);
     }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale,
-                                            DISPID* ids) override
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale, DISPID* ids) override
     {
         if (Injected(L"FolderExists", L"names"))
             return DISP_E_UNKNOWNNAME;
@@ -210,8 +209,8 @@ HRESULT WINAPI FakeCoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD conte
 {
     const auto real = Real<decltype(&CoCreateInstance)>(L"ole32.dll", "CoCreateInstance");
     CLSID scripting = {};
-    const bool isScripting = SUCCEEDED(CLSIDFromProgID(L"Scripting.FileSystemObject", &scripting)) &&
-                             IsEqualCLSID(clsid, scripting);
+    const bool isScripting =
+        SUCCEEDED(CLSIDFromProgID(L"Scripting.FileSystemObject", &scripting)) && IsEqualCLSID(clsid, scripting);
     if (isScripting && Injected(L"CoCreateInstance", L"scripting"))
         return E_ACCESSDENIED;
     if (!isScripting && Injected(L"CoCreateInstance", L"imaging"))
@@ -279,8 +278,7 @@ HBITMAP WINAPI FakeCreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, 
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    return Real<decltype(&CreateDIBSection)>(L"gdi32.dll", "CreateDIBSection")(dc, info, usage, bits, section,
-                                                                               offset);
+    return Real<decltype(&CreateDIBSection)>(L"gdi32.dll", "CreateDIBSection")(dc, info, usage, bits, section, offset);
 }
 
 BOOL WINAPI FakeGetTextExtentPoint32W(HDC dc, LPCWSTR text, int length, LPSIZE size)
@@ -315,8 +313,8 @@ void WINAPI FakeGetSystemInfo(LPSYSTEM_INFO info)
 
 // The import entries themselves, by the names the linker gives them (stdcall: "@" and the bytes
 // of arguments).
-#define TAZEL_INTERPOSE(function, bytes)                                                                             \
-    extern "C" void* ImportEntry_##function __asm__("__imp__" #function "@" #bytes);                               \
+#define TAZEL_INTERPOSE(function, bytes)                                                                               \
+    extern "C" void* ImportEntry_##function __asm__("__imp__" #function "@" #bytes);                                   \
     void* ImportEntry_##function = reinterpret_cast<void*>(&Fake##function)
 
 TAZEL_INTERPOSE(GetFullPathNameW, 16);

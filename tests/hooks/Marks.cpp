@@ -51,8 +51,8 @@ public:
         };
         for (unsigned i = 0; i < count; ++i) {
             char line[96] = {};
-            const int size = wsprintfA(line, "%s %lu %lu\r\n", entries[i].name, micros(entries[i].made),
-                                       micros(entries[i].gone));
+            const int size =
+                wsprintfA(line, "%s %lu %lu\r\n", entries[i].name, micros(entries[i].made), micros(entries[i].gone));
             DWORD written = 0;
             WriteFile(file.get(), line, static_cast<DWORD>(size), &written, nullptr);
         }

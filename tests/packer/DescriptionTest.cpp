@@ -102,8 +102,9 @@ std::string Bitmap(std::uint32_t side, std::uint16_t bitCount, std::uint32_t hea
 {
     const std::uint32_t row = (side * bitCount + 31) / 32 * 4, maskRow = (side + 31) / 32 * 4;
     const std::uint32_t colours = bitCount <= 8 ? 1u << bitCount : 0;
-    std::string header = Bytes(40, 4, false) + Bytes(side, 4, false) + Bytes(headerHeight ? headerHeight : 2 * side, 4, false) +
-                         Bytes(1, 2, false) + Bytes(bitCount, 2, false) + std::string(24, '\0');
+    std::string header = Bytes(40, 4, false) + Bytes(side, 4, false) +
+                         Bytes(headerHeight ? headerHeight : 2 * side, 4, false) + Bytes(1, 2, false) +
+                         Bytes(bitCount, 2, false) + std::string(24, '\0');
     return header + std::string(4 * colours + side * (row + maskRow), '\0');
 }
 
@@ -124,8 +125,8 @@ std::string Ico(const std::vector<IconImage>& images)
         offset += image.bytes.size();
         data += image.bytes;
     }
-    return Bytes(0, 2, false) + Bytes(1, 2, false) + Bytes(static_cast<std::uint32_t>(images.size()), 2, false) + entries +
-           data;
+    return Bytes(0, 2, false) + Bytes(1, 2, false) + Bytes(static_cast<std::uint32_t>(images.size()), 2, false) +
+           entries + data;
 }
 
 std::string Cut(std::string bytes, std::size_t size)
@@ -175,8 +176,8 @@ std::string Encoded(std::string_view ascii)
 struct BadRow {
     const char* what;
     Edits edits;
-    int line; // of the problem; 0 for the whole description
-    std::string message; // what the problem's text must hold
+    int line;                                           // of the problem; 0 for the whole description
+    std::string message;                                // what the problem's text must hold
     std::string (*encoded)(std::string_view) = nullptr; // the edited text saved otherwise than as UTF-8
 };
 
@@ -191,21 +192,31 @@ const BadRow kBad[] = {
     {"trailing dot", {{5, "Face0.cbx. = b"}}, 5, "'Face0.cbx.' ends in a dot, which Windows drops"},
     {"trailing space", {{5, "\"Face0.cbx \" = b"}}, 5, "'Face0.cbx ' ends in a space, which Windows drops"},
     // An astral character is two UTF-16 units: 120 of them are one too many.
-    {"too long", {{5, Repeated("\U0001F0A1", 120) + " = b"}}, 5,
+    {"too long",
+     {{5, Repeated("\U0001F0A1", 120) + " = b"}},
+     5,
      "is 240 UTF-16 units long; the installer writes names of at most 239: Windows holds 255 in a name "
      "and the temporary file written beside it adds up to 16"},
     {"same name but for case", {{6, "FACE0.cbx = c"}}, 6, "'FACE0.cbx' is the same file as 'Face0.cbx' on line 5"},
-    {"same name but for case, beyond ASCII", {{5, "\u00c9t\u00e9.cbx = b"}, {6, "\u00c9T\u00c9.cbx = c"}}, 6,
+    {"same name but for case, beyond ASCII",
+     {{5, "\u00c9t\u00e9.cbx = b"}, {6, "\u00c9T\u00c9.cbx = c"}},
+     6,
      "'\u00c9T\u00c9.cbx' is the same file as '\u00c9t\u00e9.cbx' on line 5"},
     {"empty name", {{5, "\"\" = b"}}, 5, "the file name is empty"},
-    {"a temporary file's name", {{6, "Face0.cbx.1f-0.tmp = c"}}, 6,
+    {"a temporary file's name",
+     {{6, "Face0.cbx.1f-0.tmp = c"}},
+     6,
      "'Face0.cbx.1f-0.tmp' is spelt as a temporary file the installer writes for 'Face0.cbx' on line 5"},
     {"deck of five", kDeck, 4,
      "'Tazel.dek' ends in 'dek', which makes a deck package: the installer writes exactly eight files, and 5 are "
      "listed"},
-    {"face of eight", {{9, std::string(kThreeMore)}}, 4,
+    {"face of eight",
+     {{9, std::string(kThreeMore)}},
+     4,
      "ends in 'fac', which makes a face package: the installer writes exactly five files, and 8 are listed"},
-    {"neither kind", {{4, "Tazel.DEK = a"}}, 4,
+    {"neither kind",
+     {{4, "Tazel.DEK = a"}},
+     4,
      "'Tazel.DEK' ends in 'DEK', which is neither 'dek' (a deck package of eight files) nor 'fac' (a face package "
      "of five): the installer then writes this one file only, and 5 are listed; the ending is compared case by "
      "case, so 'DEK' is not 'dek'"},
@@ -213,20 +224,30 @@ const BadRow kBad[] = {
     {"missing source", {{5, "Face0.cbx = nothing"}}, 5, "the source of Face0.cbx, 'nothing' ("},
     {"source is a folder", {{5, "Face0.cbx = folder"}}, 5, "is a folder, not a file"},
     {"empty source", {{5, "Face0.cbx = empty"}}, 5, "'empty' ("},
-    {"source too large", {{5, "Face0.cbx = huge"}}, 5,
+    {"source too large",
+     {{5, "Face0.cbx = huge"}},
+     5,
      "is too large: 1,073,741,825 bytes; a file the installer carries may hold at most 1,073,741,824"},
     {"no source", {{5, "Face0.cbx ="}}, 5, "Face0.cbx has no source after '='"},
-    {"installer name not a plain name", {{1, "installer-name = Tazel;Faces"}}, 1,
+    {"installer name not a plain name",
+     {{1, "installer-name = Tazel;Faces"}},
+     1,
      "the installer name 'Tazel;Faces' holds ';'; it becomes the file name Tazel;Faces.exe"},
     {"installer name a device", {{1, "installer-name = aux"}}, 1, "the installer name 'aux' is the device AUX"},
-    {"installer name too long", {{1, "installer-name = " + std::string(252, 'x')}}, 1,
+    {"installer name too long",
+     {{1, "installer-name = " + std::string(252, 'x')}},
+     1,
      "the installer name is longer than the 251 characters its .exe file name can take"},
     {"empty display name", {{2, "display-name ="}}, 2, "the display name is empty"},
-    {"control character in the display name", {{2, "display-name = Tazel\tFaces"}}, 2,
+    {"control character in the display name",
+     {{2, "display-name = Tazel\tFaces"}},
+     2,
      "the display name holds the control character U+0009"},
     {"missing key", {{1, std::nullopt}}, 0, "no installer-name line"},
     {"repeated key", {{3, "display-name = Again\n[files]"}}, 3, "display-name a second time (first on line 2)"},
-    {"unknown key", {{1, "installer = TazelFaces\ninstaller-name = TazelFaces"}}, 1,
+    {"unknown key",
+     {{1, "installer = TazelFaces\ninstaller-name = TazelFaces"}},
+     1,
      "unknown key 'installer'; the keys are installer-name, display-name, version, company, copyright, icon, "
      "window-picture and compression"},
     {"compression of another kind", Keys("compression = zip"), 3,
@@ -275,10 +296,21 @@ const BadRow kBad[] = {
     {"not a file line", {{5, "Face0.cbx b"}}, 5, "expected '<file name> = <source>'"},
     {"unknown section", {{3, "[file]\n[files]"}}, 3, "unknown section '[file]'; the one section is [files]"},
     {"no files", Removed(4, 8), 0, "no files: list them under [files]"},
-    {"not UTF-8", {{3, "# F\xe4" "ces\n[files]"}}, 3, "the line is not UTF-8 text"},
-    {"UTF-16 with a byte order mark", {}, 0, "is UTF-16 text (little-endian); save the description as UTF-8",
+    {"not UTF-8",
+     {{3, "# F\xe4"
+          "ces\n[files]"}},
+     3,
+     "the line is not UTF-8 text"},
+    {"UTF-16 with a byte order mark",
+     {},
+     0,
+     "is UTF-16 text (little-endian); save the description as UTF-8",
      Encoded<2, false, true>},
-    {"UTF-32 without one", {}, 0, "is UTF-32 text (big-endian); save the description as UTF-8", Encoded<4, true, false>},
+    {"UTF-32 without one",
+     {},
+     0,
+     "is UTF-32 text (big-endian); save the description as UTF-8",
+     Encoded<4, true, false>},
 };
 
 class DescriptionTest : public ::testing::Test {
@@ -368,8 +400,11 @@ TEST_F(DescriptionTest, AGoodDescriptionPassesWhateverItsDisplayName)
     EXPECT_EQ(face->files[1].source, "b");
     EXPECT_EQ(face->files[1].line, 5);
     EXPECT_EQ(Summary(*face), "TazelFaces.exe: a face package: Tazelfac, Face0.cbx, Face1.cbx, Face2.cbx, Face3.cbx\n"
-                              "  the window's bottom line: " + display + " Installation\n"
-                              "  the box at the end:       " + display + " Installed!\n");
+                              "  the window's bottom line: " +
+                                  display +
+                                  " Installation\n"
+                                  "  the box at the end:       " +
+                                  display + " Installed!\n");
 
     const auto own = ReadDescription(Described(Edited(Keys(kPublisher))), *folder_);
     ASSERT_TRUE(own);
@@ -410,12 +445,13 @@ TEST_F(DescriptionTest, EveryProblemIsReportedInOrderOfLineThenText)
     const std::string huge = (*folder_ / "huge").generic_string();
     const std::string path = (*folder_ / "test.package").string();
     EXPECT_EQ(Report(problems),
-              path + ": no display-name line ('display-name = ...' before [files])\n" +
-              path + ":4: the file name 'CON.cbx' is the device CON to Windows, which refuses it as a file name\n" +
-              path + ":4: the source of CON.cbx, 'nothing' (" + source + ") does not exist\n" +
-              path + ":5: the source of huge.cbx, 'huge' (" + huge + ") is too large: 1,073,741,825 bytes; a file "
-                     "the installer carries may hold at most 1,073,741,824\n" +
-              path + ": not built: 4 problems\n");
+              path + ": no display-name line ('display-name = ...' before [files])\n" + path +
+                  ":4: the file name 'CON.cbx' is the device CON to Windows, which refuses it as a file name\n" + path +
+                  ":4: the source of CON.cbx, 'nothing' (" + source + ") does not exist\n" + path +
+                  ":5: the source of huge.cbx, 'huge' (" + huge +
+                  ") is too large: 1,073,741,825 bytes; a file "
+                  "the installer carries may hold at most 1,073,741,824\n" +
+                  path + ": not built: 4 problems\n");
     EXPECT_EQ(ProblemReport("x.package", {{3, "one"}}), "x.package:3: one\nx.package: not built: 1 problem\n");
 
     // Sources in the current folder: the path is the source as written, and is named once.

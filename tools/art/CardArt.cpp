@@ -47,9 +47,13 @@ constexpr double kPipRadius = 6.5;
 
 // Lines that must stay visible at 48 pixels wide are held to a one-pixel minimum and
 // kept on whole pixels, so they stay sharp instead of smearing into two grey rows.
-double Snap(double designUnits, double unit) { return std::max(1.0, std::round(designUnits * unit)); }
+double Snap(double designUnits, double unit)
+{
+    return std::max(1.0, std::round(designUnits * unit));
+}
 
-void PanelRays(cairo_t* cr, double cx, double cy, double reach) {
+void PanelRays(cairo_t* cr, double cx, double cy, double reach)
+{
     constexpr int kRays = 36;
     for (int i = 0; i < kRays; i += 2) {
         const double a0 = i * 2 * kPi / kRays, a1 = (i + 1) * 2 * kPi / kRays;
@@ -62,7 +66,8 @@ void PanelRays(cairo_t* cr, double cx, double cy, double reach) {
     cairo_fill(cr);
 }
 
-void Diamond(cairo_t* cr, double x, double y, double rx, double ry) {
+void Diamond(cairo_t* cr, double x, double y, double rx, double ry)
+{
     cairo_move_to(cr, x, y - ry);
     cairo_line_to(cr, x + rx, y);
     cairo_line_to(cr, x, y + ry);
@@ -72,7 +77,8 @@ void Diamond(cairo_t* cr, double x, double y, double rx, double ry) {
 
 // The emblem on a gold-ringed disc of `radius` user units; the shadows only pay off
 // at the size of the main medallion.
-void Medallion(cairo_t* cr, const Scheme& scheme, double cx, double cy, double radius, bool shadow) {
+void Medallion(cairo_t* cr, const Scheme& scheme, double cx, double cy, double radius, bool shadow)
+{
     if (shadow) {
         Circle(cr, cx + radius * 0.03, cy + radius * 0.05, radius * 1.02);
         SetColour(cr, Hex(0x000000), 0.35);
@@ -118,9 +124,13 @@ void Medallion(cairo_t* cr, const Scheme& scheme, double cx, double cy, double r
 
 // At 48 pixels wide this takes three pixels off each corner: the fewest that still read
 // as rounded rather than as a nicked corner.
-double CardCornerRadius(double width) { return width * 0.075; }
+double CardCornerRadius(double width)
+{
+    return width * 0.075;
+}
 
-void DrawCard(cairo_t* cr, int index, double width, double height) {
+void DrawCard(cairo_t* cr, int index, double width, double height)
+{
     const Scheme& scheme = kSchemes.at(static_cast<std::size_t>(index));
     const double u = width / kDesignWidth;
     const double cx = width / 2, cy = height / 2;
@@ -209,7 +219,8 @@ void DrawCard(cairo_t* cr, int index, double width, double height) {
     cairo_restore(cr);
 }
 
-void DrawWindowPicture(cairo_t* cr, int width, int height) {
+void DrawWindowPicture(cairo_t* cr, int width, int height)
+{
     // The window is #E0E0E0; a soft lighter pool behind the hand keeps the edges
     // identical to the window so the picture has no visible border.
     const Colour window = Hex(0xE0E0E0);
@@ -245,7 +256,8 @@ void DrawWindowPicture(cairo_t* cr, int width, int height) {
     }
 }
 
-void DrawIcon(cairo_t* cr, int size) {
+void DrawIcon(cairo_t* cr, int size)
+{
     // At 32 pixels the full card layout turns to mush, so the icon uses the same rim,
     // gold and sun but only the parts that survive: a card back behind a sun face.
     const double s = size / 32.0;

@@ -10,7 +10,8 @@ constexpr std::uint32_t kFileHeaderBytes = 14;
 constexpr std::uint32_t kInfoHeaderBytes = 40;
 constexpr std::uint32_t kPixelsPerMetre = 2835; // 72 dpi; nothing reads it, so any fixed value will do
 
-void PutInfoHeader(Bytes& out, int width, int height, std::uint32_t imageBytes) {
+void PutInfoHeader(Bytes& out, int width, int height, std::uint32_t imageBytes)
+{
     AppendU32(out, kInfoHeaderBytes);
     AppendU32(out, static_cast<std::uint32_t>(width));
     AppendU32(out, static_cast<std::uint32_t>(height)); // positive: rows run bottom-up
@@ -24,7 +25,8 @@ void PutInfoHeader(Bytes& out, int width, int height, std::uint32_t imageBytes) 
     AppendU32(out, 0); // colours important
 }
 
-void PutPixelRows(Bytes& out, const RgbImage& image) {
+void PutPixelRows(Bytes& out, const RgbImage& image)
+{
     const std::uint32_t padding = DibRowBytes(image.Width) - 3u * image.Width;
     for (int y = image.Height - 1; y >= 0; --y) {
         for (int x = 0; x < image.Width; ++x) {
@@ -37,9 +39,13 @@ void PutPixelRows(Bytes& out, const RgbImage& image) {
     }
 }
 
-std::uint32_t MaskRowBytes(int width) { return ((static_cast<std::uint32_t>(width) + 31) / 32) * 4; }
+std::uint32_t MaskRowBytes(int width)
+{
+    return ((static_cast<std::uint32_t>(width) + 31) / 32) * 4;
+}
 
-std::uint8_t IconDimension(int pixels) {
+std::uint8_t IconDimension(int pixels)
+{
     // A directory entry stores 256 as 0; anything larger cannot be described at all.
     if (pixels <= 0 || pixels > 256)
         throw std::invalid_argument("icon dimension out of range");
@@ -48,7 +54,8 @@ std::uint8_t IconDimension(int pixels) {
 
 } // namespace
 
-Bytes EncodeBmpFile(const RgbImage& image, std::size_t trailingZeros) {
+Bytes EncodeBmpFile(const RgbImage& image, std::size_t trailingZeros)
+{
     const std::uint32_t pixelBytes = DibRowBytes(image.Width) * image.Height;
     const std::uint32_t offset = kFileHeaderBytes + kInfoHeaderBytes;
     Bytes out;
@@ -64,7 +71,8 @@ Bytes EncodeBmpFile(const RgbImage& image, std::size_t trailingZeros) {
     return out;
 }
 
-Bytes EncodeIconImage(const RgbImage& image) {
+Bytes EncodeIconImage(const RgbImage& image)
+{
     const std::uint32_t colourBytes = DibRowBytes(image.Width) * image.Height;
     const std::uint32_t maskBytes = MaskRowBytes(image.Width) * image.Height;
     Bytes out;
@@ -75,15 +83,16 @@ Bytes EncodeIconImage(const RgbImage& image) {
     return out;
 }
 
-Bytes EncodeIconGroup(const RgbImage& image, std::uint32_t iconImageBytes, std::uint16_t iconId) {
+Bytes EncodeIconGroup(const RgbImage& image, std::uint32_t iconImageBytes, std::uint16_t iconId)
+{
     Bytes out;
     AppendU16(out, 0); // reserved
     AppendU16(out, 1); // type: icon
     AppendU16(out, 1); // one entry
     PutU8(out, IconDimension(image.Width));
     PutU8(out, IconDimension(image.Height));
-    PutU8(out, 0); // colour count: 0 for true colour
-    PutU8(out, 0); // reserved
+    PutU8(out, 0);      // colour count: 0 for true colour
+    PutU8(out, 0);      // reserved
     AppendU16(out, 1);  // planes
     AppendU16(out, 24); // bits per pixel
     AppendU32(out, iconImageBytes);
@@ -91,7 +100,8 @@ Bytes EncodeIconGroup(const RgbImage& image, std::uint32_t iconImageBytes, std::
     return out;
 }
 
-Bytes EncodeIcoFile(const RgbImage& image, const Bytes& iconImage) {
+Bytes EncodeIcoFile(const RgbImage& image, const Bytes& iconImage)
+{
     constexpr std::uint32_t kDirectoryBytes = 6 + 16;
     Bytes out;
     AppendU16(out, 0);

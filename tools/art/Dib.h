@@ -9,7 +9,10 @@
 namespace tazel::art {
 
 // Row length of a 24-bit DIB, rounded up to whole 32-bit words.
-constexpr std::uint32_t DibRowBytes(int width) { return (static_cast<std::uint32_t>(width) * 3 + 3) & ~3u; }
+constexpr std::uint32_t DibRowBytes(int width)
+{
+    return (static_cast<std::uint32_t>(width) * 3 + 3) & ~3u;
+}
 
 // A complete .bmp file (24 bpp, bottom-up, uncompressed) followed by `trailingZeros`
 // bytes that lie outside the size its header declares.

@@ -8,10 +8,11 @@ namespace tazel::art {
 
 namespace {
 
-const Colour kInk = Hex(0x3A1E10);       // outline brown: softer than black on every scheme
+const Colour kInk = Hex(0x3A1E10); // outline brown: softer than black on every scheme
 const Colour kGoldEdge = Hex(0x8A5A14);
 
-void Outline(cairo_t* cr, Colour c, double width) {
+void Outline(cairo_t* cr, Colour c, double width)
+{
     SetColour(cr, c);
     cairo_set_line_width(cr, width);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
@@ -21,8 +22,9 @@ void Outline(cairo_t* cr, Colour c, double width) {
 
 // A star whose points are split down the middle into a lit and a shaded half,
 // which reads as a bevel even at a dozen pixels across.
-void FacetedStar(cairo_t* cr, int points, double outer, double inner, double rotation, Colour lit,
-                 Colour shaded, Colour edge, double edgeWidth) {
+void FacetedStar(cairo_t* cr, int points, double outer, double inner, double rotation, Colour lit, Colour shaded,
+                 Colour edge, double edgeWidth)
+{
     const double step = 2 * kPi / points;
     for (int k = 0; k < points; ++k) {
         const double a = rotation + k * step;
@@ -50,14 +52,16 @@ void FacetedStar(cairo_t* cr, int points, double outer, double inner, double rot
     Outline(cr, edge, edgeWidth);
 }
 
-void LeafPath(cairo_t* cr, double length, double width) {
+void LeafPath(cairo_t* cr, double length, double width)
+{
     cairo_move_to(cr, 0, -length);
     cairo_curve_to(cr, width, -length * 0.6, width, length * 0.45, 0, length * 0.75);
     cairo_curve_to(cr, -width, length * 0.45, -width, -length * 0.6, 0, -length);
     cairo_close_path(cr);
 }
 
-void PaintLeaf(cairo_t* cr, double length, double width, Colour light, Colour dark) {
+void PaintLeaf(cairo_t* cr, double length, double width, Colour light, Colour dark)
+{
     LeafPath(cr, length, width);
     SetLinear(cr, -width, -length, width, length * 0.5, {{0.0, light}, {1.0, dark}});
     cairo_fill_preserve(cr);
@@ -73,8 +77,8 @@ void PaintLeaf(cairo_t* cr, double length, double width, Colour light, Colour da
         const double y = -length * 0.55 + k * length * 0.3;
         for (int side = -1; side <= 1; side += 2) {
             cairo_move_to(cr, 0, y);
-            cairo_curve_to(cr, side * width * 0.25, y - length * 0.08, side * width * 0.45,
-                           y - length * 0.18, side * width * 0.55, y - length * 0.3);
+            cairo_curve_to(cr, side * width * 0.25, y - length * 0.08, side * width * 0.45, y - length * 0.18,
+                           side * width * 0.55, y - length * 0.3);
         }
     }
     SetColour(cr, Mix(light, Hex(0xFFFFFF), 0.55), 0.85);
@@ -83,7 +87,8 @@ void PaintLeaf(cairo_t* cr, double length, double width, Colour light, Colour da
     cairo_restore(cr);
 }
 
-void FlamePath(cairo_t* cr) {
+void FlamePath(cairo_t* cr)
+{
     cairo_move_to(cr, 0.1, -1.05);
     cairo_curve_to(cr, 0.0, -0.6, 0.78, -0.42, 0.68, 0.3);
     cairo_curve_to(cr, 0.62, 0.78, 0.32, 0.98, 0.0, 0.98);
@@ -94,7 +99,8 @@ void FlamePath(cairo_t* cr) {
     cairo_close_path(cr);
 }
 
-void Petal(cairo_t* cr, double x, double y, double r, Colour light, Colour dark) {
+void Petal(cairo_t* cr, double x, double y, double r, Colour light, Colour dark)
+{
     Circle(cr, x, y, r);
     SetRadial(cr, x, y, 0, r, {{0.0, light}, {0.75, Mix(light, dark, 0.6)}, {1.0, dark}}, x * 0.6, y * 0.6);
     cairo_fill_preserve(cr);
@@ -103,7 +109,8 @@ void Petal(cairo_t* cr, double x, double y, double r, Colour light, Colour dark)
 
 } // namespace
 
-void DrawSun(cairo_t* cr) {
+void DrawSun(cairo_t* cr)
+{
     constexpr int kRays = 16;
     constexpr double kBase = 0.46;
     for (int i = 0; i < kRays; ++i) {
@@ -132,8 +139,7 @@ void DrawSun(cairo_t* cr) {
     cairo_fill(cr);
 
     Circle(cr, 0, 0, 0.56);
-    SetRadial(cr, 0, 0, 0.0, 0.56, {{0.0, Hex(0xFFFBE3)}, {0.45, Hex(0xFFD64D)}, {1.0, Hex(0xF08A1C)}}, -0.18,
-              -0.2);
+    SetRadial(cr, 0, 0, 0.0, 0.56, {{0.0, Hex(0xFFFBE3)}, {0.45, Hex(0xFFD64D)}, {1.0, Hex(0xF08A1C)}}, -0.18, -0.2);
     cairo_fill_preserve(cr);
     Outline(cr, Hex(0x9C3D0E), 0.045);
     Circle(cr, 0, 0, 0.45);
@@ -142,13 +148,13 @@ void DrawSun(cairo_t* cr) {
     cairo_stroke(cr);
 }
 
-void DrawMoon(cairo_t* cr) {
+void DrawMoon(cairo_t* cr)
+{
     cairo_save(cr);
     cairo_rotate(cr, -0.35);
     cairo_push_group(cr);
     Circle(cr, -0.1, 0, 0.88);
-    SetRadial(cr, -0.1, 0, 0.0, 0.88, {{0.0, Hex(0xFFFFFF)}, {0.55, Hex(0xE6EBF7)}, {1.0, Hex(0xA4B0D2)}}, -0.5,
-              -0.3);
+    SetRadial(cr, -0.1, 0, 0.0, 0.88, {{0.0, Hex(0xFFFFFF)}, {0.55, Hex(0xE6EBF7)}, {1.0, Hex(0xA4B0D2)}}, -0.5, -0.3);
     cairo_fill(cr);
     SetColour(cr, Hex(0x8793BA), 0.5);
     Circle(cr, -0.66, 0.1, 0.1);
@@ -170,7 +176,8 @@ void DrawMoon(cairo_t* cr) {
     cairo_fill(cr);
 }
 
-void DrawStar(cairo_t* cr) {
+void DrawStar(cairo_t* cr)
+{
     // A faint burst behind the star, between its points.
     for (int k = 0; k < 5; ++k) {
         const double a = -kPi / 2 + kPi / 5 + k * 2 * kPi / 5;
@@ -191,7 +198,8 @@ void DrawStar(cairo_t* cr) {
     cairo_fill(cr);
 }
 
-void DrawCrown(cairo_t* cr) {
+void DrawCrown(cairo_t* cr)
+{
     cairo_move_to(cr, -0.76, 0.42);
     cairo_line_to(cr, -0.92, -0.36);
     cairo_line_to(cr, -0.46, -0.02);
@@ -231,7 +239,8 @@ void DrawCrown(cairo_t* cr) {
     }
 }
 
-void DrawLeaf(cairo_t* cr) {
+void DrawLeaf(cairo_t* cr)
+{
     cairo_save(cr);
     cairo_translate(cr, 0.32, -0.05);
     cairo_rotate(cr, 0.75);
@@ -250,7 +259,8 @@ void DrawLeaf(cairo_t* cr) {
     cairo_restore(cr);
 }
 
-void DrawWave(cairo_t* cr) {
+void DrawWave(cairo_t* cr)
+{
     // Swell rising from the left and breaking over to the right.
     cairo_move_to(cr, -1.1, 0.62);
     cairo_curve_to(cr, -0.95, 0.0, -0.55, -0.78, 0.15, -0.8);
@@ -292,7 +302,8 @@ void DrawWave(cairo_t* cr) {
     }
 }
 
-void DrawFlame(cairo_t* cr) {
+void DrawFlame(cairo_t* cr)
+{
     FlamePath(cr);
     SetLinear(cr, 0, -1.0, 0, 1.0, {{0.0, Hex(0xFF7A1A)}, {0.6, Hex(0xE8401A)}, {1.0, Hex(0xB3200E)}});
     cairo_fill_preserve(cr);
@@ -317,7 +328,8 @@ void DrawFlame(cairo_t* cr) {
     cairo_fill(cr);
 }
 
-void DrawKey(cairo_t* cr) {
+void DrawKey(cairo_t* cr)
+{
     cairo_save(cr);
     cairo_rotate(cr, -0.62);
     // The bow: a ring with three lobes. Stroking the union first and filling over it
@@ -356,7 +368,8 @@ void DrawKey(cairo_t* cr) {
     cairo_restore(cr);
 }
 
-void DrawTower(cairo_t* cr) {
+void DrawTower(cairo_t* cr)
+{
     // Pennant and pole first so the battlements overlap the pole's foot.
     cairo_move_to(cr, 0, -0.74);
     cairo_line_to(cr, 0, -1.1);
@@ -423,7 +436,8 @@ void DrawTower(cairo_t* cr) {
     Outline(cr, Hex(0x4A4034), 0.03);
 }
 
-void DrawRose(cairo_t* cr) {
+void DrawRose(cairo_t* cr)
+{
     const Colour leafLight = Hex(0x9CCB6A), leafDark = Hex(0x2C5E2A);
     for (int side = -1; side <= 1; side += 2) {
         cairo_save(cr);

@@ -23,7 +23,8 @@ constexpr std::string_view kCommentTag = "Tazel Deck";
 constexpr int kBestQuality = 95;
 
 // The end of the APP0 segment that libjpeg writes directly after SOI.
-std::size_t EndOfApp0(const Bytes& jpeg) {
+std::size_t EndOfApp0(const Bytes& jpeg)
+{
     if (jpeg.size() < 6 || jpeg[0] != kMarker || jpeg[1] != 0xD8 || jpeg[2] != kMarker || jpeg[3] != kApp0)
         throw std::runtime_error("encoder output does not start with SOI and APP0");
     return 4 + (std::size_t{jpeg[4]} << 8 | jpeg[5]);
@@ -31,7 +32,8 @@ std::size_t EndOfApp0(const Bytes& jpeg) {
 
 } // namespace
 
-Bytes EncodeJpeg(const RgbImage& image, int quality, ChromaSampling sampling) {
+Bytes EncodeJpeg(const RgbImage& image, int quality, ChromaSampling sampling)
+{
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr jerr{};
     cinfo.err = jpeg_std_error(&jerr);
@@ -69,8 +71,7 @@ Bytes EncodeJpeg(const RgbImage& image, int quality, ChromaSampling sampling) {
     while (cinfo.next_scanline < cinfo.image_height) {
         // Rgb8 is three packed bytes, exactly the JCS_RGB scanline layout.
         static_assert(sizeof(Rgb8) == 3);
-        auto* row = reinterpret_cast<JSAMPLE*>(
-            const_cast<Rgb8*>(&image.At(0, static_cast<int>(cinfo.next_scanline))));
+        auto* row = reinterpret_cast<JSAMPLE*>(const_cast<Rgb8*>(&image.At(0, static_cast<int>(cinfo.next_scanline))));
         jpeg_write_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_compress(&cinfo);
@@ -81,7 +82,8 @@ Bytes EncodeJpeg(const RgbImage& image, int quality, ChromaSampling sampling) {
     return out;
 }
 
-std::optional<Bytes> PadJpeg(const Bytes& jpeg, std::size_t length) {
+std::optional<Bytes> PadJpeg(const Bytes& jpeg, std::size_t length)
+{
     if (length < jpeg.size())
         return std::nullopt;
     const std::size_t extra = length - jpeg.size();
@@ -108,7 +110,8 @@ std::optional<Bytes> PadJpeg(const Bytes& jpeg, std::size_t length) {
     return out;
 }
 
-Bytes EncodeJpegOfLength(const RgbImage& image, std::size_t length, ChromaSampling sampling) {
+Bytes EncodeJpegOfLength(const RgbImage& image, std::size_t length, ChromaSampling sampling)
+{
     for (int quality = kBestQuality; quality >= 1; --quality) {
         if (auto padded = PadJpeg(EncodeJpeg(image, quality, sampling), length))
             return std::move(*padded);

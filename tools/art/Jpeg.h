@@ -10,8 +10,8 @@
 namespace tazel::art {
 
 enum class ChromaSampling {
-    Full,    // 4:4:4, every component at full resolution
-    Halved,  // 4:2:0, Cb and Cr at half resolution both ways
+    Full,   // 4:4:4, every component at full resolution
+    Halved, // 4:2:0, Cb and Cr at half resolution both ways
 };
 
 // A baseline (sequential, Huffman) JFIF 1.01 stream with three components.

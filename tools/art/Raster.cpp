@@ -7,16 +7,20 @@
 namespace tazel::art {
 
 RgbImage::RgbImage(int width, int height)
-    : Width(width), Height(height), Pixels(static_cast<std::size_t>(width) * height) {}
+    : Width(width), Height(height), Pixels(static_cast<std::size_t>(width) * height)
+{
+}
 
-void RgbImage::Blit(const RgbImage& source, int x, int y) {
+void RgbImage::Blit(const RgbImage& source, int x, int y)
+{
     if (x < 0 || y < 0 || x + source.Width > Width || y + source.Height > Height)
         throw std::out_of_range("blit outside the target image");
     for (int row = 0; row < source.Height; ++row)
         std::memcpy(&At(x, y + row), &source.At(0, row), sizeof(Rgb8) * source.Width);
 }
 
-RgbImage Render(int width, int height, const std::function<void(cairo_t*)>& draw) {
+RgbImage Render(int width, int height, const std::function<void(cairo_t*)>& draw)
+{
     std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(
         cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height), &cairo_surface_destroy);
     std::unique_ptr<cairo_t, decltype(&cairo_destroy)> cr(cairo_create(surface.get()), &cairo_destroy);

@@ -9,14 +9,15 @@ namespace tazel::art {
 
 namespace {
 
-RgbImage RenderCard(int index, CardSize size) {
-    return Render(size.Width, size.Height,
-                  [&](cairo_t* cr) { DrawCard(cr, index, size.Width, size.Height); });
+RgbImage RenderCard(int index, CardSize size)
+{
+    return Render(size.Width, size.Height, [&](cairo_t* cr) { DrawCard(cr, index, size.Width, size.Height); });
 }
 
 } // namespace
 
-bool IsOutsideCorner(int x, int y, int width, int height) {
+bool IsOutsideCorner(int x, int y, int width, int height)
+{
     const double radius = CardCornerRadius(width);
     // Fold every corner onto the top-left one.
     const double px = std::min(x, width - 1 - x) + 0.5;
@@ -26,7 +27,8 @@ bool IsOutsideCorner(int x, int y, int width, int height) {
     return std::hypot(radius - px, radius - py) > radius;
 }
 
-RgbImage RenderKeyedCard(int index, CardSize size) {
+RgbImage RenderKeyedCard(int index, CardSize size)
+{
     // The card is drawn opaque to its square edges and the corners are then overwritten
     // whole, so no pixel along the curve ever mixes key green into card colour.
     RgbImage card = RenderCard(index, size);
@@ -37,14 +39,16 @@ RgbImage RenderKeyedCard(int index, CardSize size) {
     return card;
 }
 
-RgbImage RenderStrip(CardSize size) {
+RgbImage RenderStrip(CardSize size)
+{
     RgbImage strip(size.Width * kCardCount, size.Height);
     for (int i = 0; i < kCardCount; ++i)
         strip.Blit(RenderKeyedCard(i, size), i * size.Width, 0);
     return strip;
 }
 
-RgbImage RenderSheet() {
+RgbImage RenderSheet()
+{
     const CardSize size = kSheetCardSize;
     RgbImage sheet(size.Width * kSheetColumns, size.Height * kSheetRows);
     for (int i = 0; i < kCardCount; ++i)

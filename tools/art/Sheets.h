@@ -14,7 +14,13 @@ struct CardSize {
 
 // The host program picks one of these strips by the size it displays cards at.
 inline constexpr std::array<CardSize, 7> kStripCardSizes{{
-    {48, 69}, {62, 89}, {77, 111}, {96, 138}, {119, 172}, {143, 206}, {181, 261},
+    {48, 69},
+    {62, 89},
+    {77, 111},
+    {96, 138},
+    {119, 172},
+    {143, 206},
+    {181, 261},
 }};
 
 inline constexpr CardSize kSheetCardSize{181, 261};

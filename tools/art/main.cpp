@@ -29,14 +29,16 @@ constexpr int kWindowHeight = 96;
 constexpr int kIconSize = 32;
 constexpr std::uint16_t kIconResourceId = 30001;
 
-void Write(const fs::path& path, const Bytes& bytes) {
+void Write(const fs::path& path, const Bytes& bytes)
+{
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (!out)
         throw std::runtime_error("cannot write " + path.string());
 }
 
-void WriteAll(const fs::path& dir) {
+void WriteAll(const fs::path& dir)
+{
     fs::create_directories(dir);
 
     for (std::size_t i = 0; i < kStripCardSizes.size(); ++i)
@@ -49,21 +51,21 @@ void WriteAll(const fs::path& dir) {
     PutZeros(deck, kDeckTrailingZeros);
     Write(dir / "Tazel.dek", deck);
 
-    const RgbImage window = Render(kWindowWidth, kWindowHeight,
-                                   [](cairo_t* cr) { DrawWindowPicture(cr, kWindowWidth, kWindowHeight); });
+    const RgbImage window =
+        Render(kWindowWidth, kWindowHeight, [](cairo_t* cr) { DrawWindowPicture(cr, kWindowWidth, kWindowHeight); });
     Write(dir / "Window.jpg", EncodeJpegOfLength(window, kWindowPictureBytes, ChromaSampling::Halved));
 
     const RgbImage icon = Render(kIconSize, kIconSize, [](cairo_t* cr) { DrawIcon(cr, kIconSize); });
     const Bytes iconImage = EncodeIconImage(icon);
     Write(dir / "Icon30001.bin", iconImage);
-    Write(dir / "IconGroup1.bin",
-          EncodeIconGroup(icon, static_cast<std::uint32_t>(iconImage.size()), kIconResourceId));
+    Write(dir / "IconGroup1.bin", EncodeIconGroup(icon, static_cast<std::uint32_t>(iconImage.size()), kIconResourceId));
     Write(dir / "Tazel.ico", EncodeIcoFile(icon, iconImage));
 }
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s OUTPUT_DIRECTORY\n", argc > 0 ? argv[0] : "tazel_art");
         return 2;

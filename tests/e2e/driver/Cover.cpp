@@ -70,9 +70,9 @@ bool Cover::Lay()
     InflateRect(&area, kCoverMargin, kCoverMargin);
     const wchar_t* const coverClass = CoverClass();
     // Not activated: the installer keeps its active caption, as when a notification pops up.
-    window_ = coverClass ? CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, coverClass, L"", WS_POPUP,
-                                           area.left, area.top, area.right - area.left, area.bottom - area.top,
-                                           nullptr, nullptr, GetModuleHandleW(nullptr), nullptr)
+    window_ = coverClass ? CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, coverClass, L"", WS_POPUP, area.left,
+                                           area.top, area.right - area.left, area.bottom - area.top, nullptr, nullptr,
+                                           GetModuleHandleW(nullptr), nullptr)
                          : nullptr;
     if (!window_)
         return watch_.Fail("cannot create the covering window");

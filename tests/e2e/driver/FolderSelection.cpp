@@ -27,8 +27,8 @@ std::vector<std::wstring> Components(const std::wstring& path)
 
 bool SameName(const std::wstring& a, const std::wstring& b)
 {
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
-                                TRUE) == CSTR_EQUAL;
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
 }
 
 std::wstring Join(const std::vector<std::wstring>& parts, std::size_t count)
@@ -77,8 +77,8 @@ public:
                 continue;
             for (std::size_t next = known; next < parts.size() && item; ++next) {
                 DWORD_PTR ignored = 0;
-                SendMessageTimeoutW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item), SMTO_NORMAL,
-                                    10000, &ignored);
+                SendMessageTimeoutW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item), SMTO_NORMAL, 10000,
+                                    &ignored);
                 HTREEITEM child = TreeItem(tree, TVGN_CHILD, item);
                 while (child) {
                     const auto name = TreeItemText(process_.handle(), tree, child);
@@ -87,8 +87,8 @@ public:
                     child = TreeItem(tree, TVGN_NEXT, child);
                 }
                 if (child)
-                    SendMessageTimeoutW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(child),
-                                        SMTO_NORMAL, 10000, &ignored);
+                    SendMessageTimeoutW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(child), SMTO_NORMAL,
+                                        10000, &ignored);
                 item = child;
             }
             return item != nullptr;

@@ -18,11 +18,10 @@ std::string Utf8(std::wstring_view text)
 {
     if (text.empty())
         return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
     return out;
 }
 
@@ -47,7 +46,9 @@ std::string Quoted(std::string_view utf8)
     return out;
 }
 
-JsonLine::JsonLine(std::string_view event) : line_("{\"event\":" + Quoted(event)) {}
+JsonLine::JsonLine(std::string_view event) : line_("{\"event\":" + Quoted(event))
+{
+}
 
 void JsonLine::Key(std::string_view key)
 {

@@ -17,8 +17,8 @@ constexpr UINT kGetDpiScaledSize = 0x02E4;
 UINT WindowDpi(HWND window)
 {
     using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    const auto get = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void (*)()>(
-        GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    const auto get = reinterpret_cast<GetDpiForWindowFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
     return get ? get(window) : 0;
 }
 
@@ -36,8 +36,8 @@ void MainWindow::Report(const char* event, HWND window)
         .Text("class", ClassOf(window))
         .Text("title", TitleOf(window))
         .Raw("rect", RectJson(frame))
-        .Raw("client", "[" + std::to_string(client.right - client.left) + "," +
-                           std::to_string(client.bottom - client.top) + "]")
+        .Raw("client",
+             "[" + std::to_string(client.right - client.left) + "," + std::to_string(client.bottom - client.top) + "]")
         .Raw("client_origin", "[" + std::to_string(origin.x) + "," + std::to_string(origin.y) + "]")
         .Number("dpi", static_cast<long long>(WindowDpi(window)))
         .Flag("visible", IsWindowVisible(window) != FALSE)
@@ -130,8 +130,8 @@ bool MainWindow::ChangeDpi(int dpi, int x, int y)
     if (!remote || !remote.Write(&suggested, sizeof suggested))
         return watch_.Fail("cannot write the suggested frame into the installer");
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
-                             reinterpret_cast<LPARAM>(remote.address()), SMTO_NORMAL, 10000, &result))
+    if (!SendMessageTimeoutW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote.address()),
+                             SMTO_NORMAL, 10000, &result))
         return watch_.Fail("the main window did not answer the DPI change");
     Report("dpi_changed", window);
     return true;

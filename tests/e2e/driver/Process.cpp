@@ -45,8 +45,8 @@ bool InstallerProcess::Occupy(const std::vector<std::wstring>& targets)
     wsprintfW(pid, L"%x", static_cast<unsigned>(id_));
     for (const std::wstring& target : targets) {
         const std::wstring name = target + L"." + pid + L"-0.tmp";
-        win32::UniqueFile file(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                           nullptr));
+        win32::UniqueFile file(
+            CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         DWORD written = 0;
         if (!file || !WriteFile(file.get(), "occupied", 8, &written, nullptr)) {
             JsonLine("error").Text("action", "occupy").Text("path", name).Number("code", GetLastError()).Emit();

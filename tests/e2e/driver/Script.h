@@ -46,7 +46,22 @@
 namespace tazel::e2e {
 
 enum class ActionKind {
-    Window, WindowClose, WindowMove, Dpi, Accessible, Cover, Uncover, Box, Browse, Press, Select, Sync, Sleep, Hold, Exit, Kill
+    Window,
+    WindowClose,
+    WindowMove,
+    Dpi,
+    Accessible,
+    Cover,
+    Uncover,
+    Box,
+    Browse,
+    Press,
+    Select,
+    Sync,
+    Sleep,
+    Hold,
+    Exit,
+    Kill
 };
 enum class Key { Ok, Cancel, Escape, Close };
 

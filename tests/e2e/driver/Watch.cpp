@@ -61,7 +61,11 @@ bool Watch::Check(Waited waited, const char* what)
         status_ = 2;
         return false;
     }
-    JsonLine("error").Text("action", current_->token).Text("reason", "installer exited").Text("waiting_for", what).Emit();
+    JsonLine("error")
+        .Text("action", current_->token)
+        .Text("reason", "installer exited")
+        .Text("waiting_for", what)
+        .Emit();
     process_.ReportExit(false);
     status_ = 1;
     return false;

@@ -86,8 +86,7 @@ bool RemoteBuffer::Write(const void* data, SIZE_T size, SIZE_T offset) const noe
 bool RemoteBuffer::Read(void* data, SIZE_T size, SIZE_T offset) const noexcept
 {
     SIZE_T done = 0;
-    return ReadProcessMemory(process_, static_cast<const char*>(address_) + offset, data, size, &done) &&
-           done == size;
+    return ReadProcessMemory(process_, static_cast<const char*>(address_) + offset, data, size, &done) && done == size;
 }
 
 std::wstring ClassOf(HWND window)
@@ -113,8 +112,8 @@ std::wstring ControlText(HWND control)
         return {};
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
     DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                             SMTO_ABORTIFHUNG, kTextTimeoutMs, &copied))
+    if (!SendMessageTimeoutW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
+                             kTextTimeoutMs, &copied))
         return {};
     text.resize(std::min<std::size_t>(static_cast<std::size_t>(copied), text.size() - 1));
     return text;
@@ -164,8 +163,8 @@ std::string WindowRef(HWND window)
 
 std::string RectJson(const RECT& rect)
 {
-    return "[" + std::to_string(rect.left) + "," + std::to_string(rect.top) + "," + std::to_string(rect.right) +
-           "," + std::to_string(rect.bottom) + "]";
+    return "[" + std::to_string(rect.left) + "," + std::to_string(rect.top) + "," + std::to_string(rect.right) + "," +
+           std::to_string(rect.bottom) + "]";
 }
 
 std::string ButtonsJson(HWND dialog)
@@ -244,8 +243,8 @@ std::wstring BrowseInstruction(HWND dialog)
 HTREEITEM TreeItem(HWND tree, UINT relation, HTREEITEM from)
 {
     DWORD_PTR item = 0;
-    if (!tree || !SendMessageTimeoutW(tree, TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(from),
-                                      SMTO_ABORTIFHUNG, kTextTimeoutMs, &item))
+    if (!tree || !SendMessageTimeoutW(tree, TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(from), SMTO_ABORTIFHUNG,
+                                      kTextTimeoutMs, &item))
         return nullptr;
     return reinterpret_cast<HTREEITEM>(item);
 }

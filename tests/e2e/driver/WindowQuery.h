@@ -52,13 +52,13 @@ HWND FindDescendant(HWND parent, const wchar_t* className);
 HWND FindMainWindow(DWORD processId);
 
 // JSON descriptions for the report.
-std::string WindowRef(HWND window);             // {"class":..,"title":..} or null
-std::string ButtonsJson(HWND dialog);           // visible buttons, left to right
-std::string StaticsJson(HWND dialog);           // visible text statics
-std::string RectJson(const RECT& rect);         // [left,top,right,bottom]
-std::wstring MessageText(HWND box);             // the message box's prompt
-bool ShowsIcon(HWND dialog);                    // a visible icon static that holds an icon
-std::wstring BrowseInstruction(HWND dialog);    // the text the caller gave the browse dialog
+std::string WindowRef(HWND window);          // {"class":..,"title":..} or null
+std::string ButtonsJson(HWND dialog);        // visible buttons, left to right
+std::string StaticsJson(HWND dialog);        // visible text statics
+std::string RectJson(const RECT& rect);      // [left,top,right,bottom]
+std::wstring MessageText(HWND box);          // the message box's prompt
+bool ShowsIcon(HWND dialog);                 // a visible icon static that holds an icon
+std::wstring BrowseInstruction(HWND dialog); // the text the caller gave the browse dialog
 
 // Tree items and their text, read through memory inside the owning process.
 HTREEITEM TreeItem(HWND tree, UINT relation, HTREEITEM from = nullptr);

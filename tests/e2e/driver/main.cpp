@@ -23,8 +23,8 @@ void BecomeDpiAware() noexcept
     // Looked up at run time, with the context's value spelled out: the build targets Windows 7 headers.
     using SetContextFn = BOOL(WINAPI*)(HANDLE);
     const HANDLE perMonitorV2 = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4));
-    const auto set = reinterpret_cast<SetContextFn>(reinterpret_cast<void (*)()>(
-        GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")));
+    const auto set = reinterpret_cast<SetContextFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")));
     if (!set || !set(perMonitorV2))
         SetProcessDPIAware();
 }

@@ -77,8 +77,8 @@ void LeaveEvidence(HMODULE self) noexcept
     lstrcatW(marker.get(), BaseName(host.get()));
     lstrcatW(marker.get(), L".txt");
 
-    FileHandle file(CreateFileW(marker.get(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
+    FileHandle file(
+        CreateFileW(marker.get(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE)
         return;
     DWORD written = 0;

@@ -111,8 +111,8 @@ inline std::vector<SampleResource> SampleResources(std::vector<std::byte> versio
 {
     std::vector<SampleResource> resources;
     const auto add = [&](ResourceId type, ResourceId name, std::uint16_t language, std::vector<std::byte> data) {
-        resources.push_back({{std::move(type), std::move(name), language, static_cast<std::uint32_t>(data.size())},
-                             std::move(data)});
+        resources.push_back(
+            {{std::move(type), std::move(name), language, static_cast<std::uint32_t>(data.size())}, std::move(data)});
     };
     add(kTypeVersion, std::uint16_t{1}, kLanguageUsEnglish, std::move(versionBlock));
     for (std::uint16_t i = 8; i >= 1; --i)

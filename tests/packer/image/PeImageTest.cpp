@@ -154,15 +154,24 @@ TEST(PeImageTest, FinishedImageCarriesEveryResourceInTheLoadersOrder)
     // resource's bytes 8-byte aligned and whole. The last number is the resource's place in
     // SampleResources.
     const std::tuple<ResourceId, ResourceId, std::uint16_t, std::size_t> expected[] = {
-        {u"ALPHA", std::uint16_t{7}, 0, 17},     {u"ALPHA", std::uint16_t{7}, 1033, 16},
-        {u"ALPHA_B", std::uint16_t{7}, 0, 15},   {u"CUSTOM", std::uint16_t{101}, 1033, 8},
-        {u"CUSTOM", std::uint16_t{102}, 1033, 7}, {u"CUSTOM", std::uint16_t{103}, 1033, 6},
-        {u"CUSTOM", std::uint16_t{104}, 1033, 5}, {u"CUSTOM", std::uint16_t{105}, 1033, 4},
-        {u"CUSTOM", std::uint16_t{106}, 1033, 3}, {u"CUSTOM", std::uint16_t{107}, 1033, 2},
-        {u"CUSTOM", std::uint16_t{108}, 1033, 1}, {u"ZETA", u"FIRST", 0x407, 14},
-        {u"ZETA", u"SECOND", 0x407, 13},         {std::uint16_t{3}, std::uint16_t{30001}, 0, 9},
-        {std::uint16_t{10}, std::uint16_t{201}, 0, 11}, {std::uint16_t{14}, std::uint16_t{1}, 0, 10},
-        {std::uint16_t{16}, std::uint16_t{1}, 1033, 0}, {std::uint16_t{24}, std::uint16_t{1}, 0, 12},
+        {u"ALPHA", std::uint16_t{7}, 0, 17},
+        {u"ALPHA", std::uint16_t{7}, 1033, 16},
+        {u"ALPHA_B", std::uint16_t{7}, 0, 15},
+        {u"CUSTOM", std::uint16_t{101}, 1033, 8},
+        {u"CUSTOM", std::uint16_t{102}, 1033, 7},
+        {u"CUSTOM", std::uint16_t{103}, 1033, 6},
+        {u"CUSTOM", std::uint16_t{104}, 1033, 5},
+        {u"CUSTOM", std::uint16_t{105}, 1033, 4},
+        {u"CUSTOM", std::uint16_t{106}, 1033, 3},
+        {u"CUSTOM", std::uint16_t{107}, 1033, 2},
+        {u"CUSTOM", std::uint16_t{108}, 1033, 1},
+        {u"ZETA", u"FIRST", 0x407, 14},
+        {u"ZETA", u"SECOND", 0x407, 13},
+        {std::uint16_t{3}, std::uint16_t{30001}, 0, 9},
+        {std::uint16_t{10}, std::uint16_t{201}, 0, 11},
+        {std::uint16_t{14}, std::uint16_t{1}, 0, 10},
+        {std::uint16_t{16}, std::uint16_t{1}, 1033, 0},
+        {std::uint16_t{24}, std::uint16_t{1}, 0, 12},
     };
     const std::vector<FoundResource> found = ReadResources(out);
     ASSERT_EQ(found.size(), std::size(expected));
@@ -186,9 +195,9 @@ TEST(PeImageTest, ChecksumFoldsEveryCarry)
 {
     // Worked by hand: words 0xFFFF + 0xFFFF + 0x0002 = 0x20000, folded 0x0002; the checksum
     // field (bytes 2..5) is skipped; an odd last byte counts as a word of its own.
-    const std::vector<std::byte> bytes = {std::byte{0xFF}, std::byte{0xFF}, std::byte{0x12}, std::byte{0x34},
-                                          std::byte{0x56}, std::byte{0x78}, std::byte{0xFF}, std::byte{0xFF},
-                                          std::byte{0x02}};
+    const std::vector<std::byte> bytes = {std::byte{0xFF}, std::byte{0xFF}, std::byte{0x12},
+                                          std::byte{0x34}, std::byte{0x56}, std::byte{0x78},
+                                          std::byte{0xFF}, std::byte{0xFF}, std::byte{0x02}};
     EXPECT_EQ(ImageChecksum(bytes, 2), 0x0002u + 9u);
 }
 

@@ -35,8 +35,8 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::string out = argv[1];
-    const auto version = BuildVersionBlock(test::ProductVersion(
-        u"T\u00e0zelF\u00e4ces", u"T\u00e0zel \"F\u00e4ces\" \\ \u00dcn\u00efcode \U0001F0A1"));
+    const auto version = BuildVersionBlock(
+        test::ProductVersion(u"T\u00e0zelF\u00e4ces", u"T\u00e0zel \"F\u00e4ces\" \\ \u00dcn\u00efcode \U0001F0A1"));
     if (!version) {
         std::cerr << version.error().message << "\n";
         return 1;

@@ -10,23 +10,37 @@
 
 namespace tazel::art::test {
 
-std::filesystem::path OutputDir() { return TAZEL_ART_OUTPUT_DIR; }
+std::filesystem::path OutputDir()
+{
+    return TAZEL_ART_OUTPUT_DIR;
+}
 
-Bytes ReadFile(const std::filesystem::path& path) {
+Bytes ReadFile(const std::filesystem::path& path)
+{
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw std::runtime_error("cannot open " + path.string());
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-std::uint32_t Le16(const Bytes& b, std::size_t at) { return b.at(at) | b.at(at + 1) << 8; }
-std::uint32_t Le32(const Bytes& b, std::size_t at) { return Le16(b, at) | Le16(b, at + 2) << 16; }
-std::uint32_t Be16(const Bytes& b, std::size_t at) { return b.at(at) << 8 | b.at(at + 1); }
+std::uint32_t Le16(const Bytes& b, std::size_t at)
+{
+    return b.at(at) | b.at(at + 1) << 8;
+}
+std::uint32_t Le32(const Bytes& b, std::size_t at)
+{
+    return Le16(b, at) | Le16(b, at + 2) << 16;
+}
+std::uint32_t Be16(const Bytes& b, std::size_t at)
+{
+    return b.at(at) << 8 | b.at(at + 1);
+}
 
 namespace {
 
 // 24-bit rows stored bottom row first, each padded to whole 32-bit words.
-Picture BottomUpRows(const Bytes& file, std::size_t offset, int width, int height) {
+Picture BottomUpRows(const Bytes& file, std::size_t offset, int width, int height)
+{
     Picture p;
     p.Width = width;
     p.Height = height;
@@ -44,17 +58,18 @@ Picture BottomUpRows(const Bytes& file, std::size_t offset, int width, int heigh
 
 } // namespace
 
-Picture BmpPixels(const Bytes& file) {
-    return BottomUpRows(file, Le32(file, 10), static_cast<int>(Le32(file, 18)),
-                        static_cast<int>(Le32(file, 22)));
+Picture BmpPixels(const Bytes& file)
+{
+    return BottomUpRows(file, Le32(file, 10), static_cast<int>(Le32(file, 18)), static_cast<int>(Le32(file, 22)));
 }
 
-Picture IconPixels(const Bytes& image) {
-    return BottomUpRows(image, Le32(image, 0), static_cast<int>(Le32(image, 4)),
-                        static_cast<int>(Le32(image, 8)) / 2);
+Picture IconPixels(const Bytes& image)
+{
+    return BottomUpRows(image, Le32(image, 0), static_cast<int>(Le32(image, 4)), static_cast<int>(Le32(image, 8)) / 2);
 }
 
-DecodedJpeg DecodeJpeg(const Bytes& file) {
+DecodedJpeg DecodeJpeg(const Bytes& file)
+{
     jpeg_decompress_struct cinfo{};
     jpeg_error_mgr jerr{};
     cinfo.err = jpeg_std_error(&jerr);
@@ -89,8 +104,8 @@ DecodedJpeg DecodeJpeg(const Bytes& file) {
     return out;
 }
 
-double MeanDifference(const Picture& a, int ax, int ay, const Picture& b, int bx, int by, int width,
-                      int height) {
+double MeanDifference(const Picture& a, int ax, int ay, const Picture& b, int bx, int by, int width, int height)
+{
     double total = 0;
     long counted = 0;
     for (int y = 0; y < height; ++y) {
@@ -106,7 +121,8 @@ double MeanDifference(const Picture& a, int ax, int ay, const Picture& b, int bx
     return counted == 0 ? 0 : total / counted;
 }
 
-Picture Resample(const Picture& source, int sx, int sy, int sw, int sh, int width, int height) {
+Picture Resample(const Picture& source, int sx, int sy, int sw, int sh, int width, int height)
+{
     Picture out;
     out.Width = width;
     out.Height = height;

@@ -13,7 +13,10 @@ using Bytes = std::vector<std::uint8_t>;
 
 std::filesystem::path OutputDir();
 Bytes ReadFile(const std::filesystem::path& path);
-inline Bytes ReadOutput(const std::string& name) { return ReadFile(OutputDir() / name); }
+inline Bytes ReadOutput(const std::string& name)
+{
+    return ReadFile(OutputDir() / name);
+}
 
 std::uint32_t Le16(const Bytes& b, std::size_t at);
 std::uint32_t Le32(const Bytes& b, std::size_t at);
@@ -53,8 +56,7 @@ DecodedJpeg DecodeJpeg(const Bytes& file);
 
 // Mean absolute per-channel difference between the `width` x `height` areas at (ax, ay)
 // in `a` and (bx, by) in `b`, leaving out pixels that are key green in either.
-double MeanDifference(const Picture& a, int ax, int ay, const Picture& b, int bx, int by, int width,
-                      int height);
+double MeanDifference(const Picture& a, int ax, int ay, const Picture& b, int bx, int by, int width, int height);
 
 // `source` area-averaged down (or up) to width x height, key-green pixels left out.
 Picture Resample(const Picture& source, int sx, int sy, int sw, int sh, int width, int height);

@@ -24,14 +24,16 @@ const std::set<std::string> kExpectedFiles{
 
 class GeneratorRun : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         root = fs::temp_directory_path() / ("tazel_art_test_" + std::to_string(::getpid()));
         fs::remove_all(root);
         fs::create_directories(root);
     }
     void TearDown() override { fs::remove_all(root); }
 
-    static int Run(std::initializer_list<fs::path> arguments) {
+    static int Run(std::initializer_list<fs::path> arguments)
+    {
         std::string command = "\"" TAZEL_ART_GENERATOR "\"";
         for (const fs::path& a : arguments) {
             command += " \"";
@@ -42,7 +44,8 @@ protected:
         return std::system(command.c_str());
     }
 
-    static std::set<std::string> Listing(const fs::path& dir) {
+    static std::set<std::string> Listing(const fs::path& dir)
+    {
         std::set<std::string> names;
         for (const auto& entry : fs::directory_iterator(dir))
             names.insert(entry.path().filename().string());
@@ -52,7 +55,8 @@ protected:
     fs::path root;
 };
 
-TEST_F(GeneratorRun, TwoRunsAndTheBuildAgreeByteForByte) {
+TEST_F(GeneratorRun, TwoRunsAndTheBuildAgreeByteForByte)
+{
     const fs::path first = root / "first", second = root / "second" / "nested";
     ASSERT_EQ(Run({first}), 0);
     ASSERT_EQ(Run({second}), 0);

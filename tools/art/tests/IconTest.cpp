@@ -16,7 +16,8 @@ constexpr std::size_t kColourBytes = 32 * 32 * 3; // rows of 96 bytes need no pa
 constexpr std::size_t kMaskBytes = 32 * 4;
 constexpr std::size_t kIconBytes = kHeaderBytes + kColourBytes + kMaskBytes;
 
-TEST(IconImage, IsA24BitDibWithAnOpaqueMask) {
+TEST(IconImage, IsA24BitDibWithAnOpaqueMask)
+{
     const Bytes icon = ReadOutput("Icon30001.bin");
     ASSERT_EQ(icon.size(), kIconBytes);
     EXPECT_EQ(Le32(icon, 0), 40u);
@@ -30,7 +31,8 @@ TEST(IconImage, IsA24BitDibWithAnOpaqueMask) {
         ASSERT_EQ(icon[i], 0) << "mask byte " << i << " makes a pixel transparent";
 }
 
-TEST(IconImage, ShowsAPicture) {
+TEST(IconImage, ShowsAPicture)
+{
     const Bytes icon = ReadOutput("Icon30001.bin");
     ASSERT_EQ(icon.size(), kIconBytes);
     std::set<std::tuple<int, int, int>> colours;
@@ -39,7 +41,8 @@ TEST(IconImage, ShowsAPicture) {
     EXPECT_GT(colours.size(), 100u);
 }
 
-TEST(IconGroup, NamesTheIconImageResource) {
+TEST(IconGroup, NamesTheIconImageResource)
+{
     const Bytes group = ReadOutput("IconGroup1.bin");
     ASSERT_EQ(group.size(), 6u + 14u);
     EXPECT_EQ(Le16(group, 0), 0u);
@@ -55,7 +58,8 @@ TEST(IconGroup, NamesTheIconImageResource) {
     EXPECT_EQ(Le16(group, 18), 30001u);
 }
 
-TEST(IcoFile, WrapsTheSameIconImage) {
+TEST(IcoFile, WrapsTheSameIconImage)
+{
     const Bytes ico = ReadOutput("Tazel.ico");
     const Bytes image = ReadOutput("Icon30001.bin");
     ASSERT_EQ(ico.size(), 6 + 16 + image.size());

@@ -21,7 +21,8 @@ struct Segment {
 };
 
 // The header segments from just after SOI up to and including SOS.
-std::vector<Segment> HeaderSegments(const Bytes& jpeg) {
+std::vector<Segment> HeaderSegments(const Bytes& jpeg)
+{
     std::vector<Segment> segments;
     std::size_t at = 2;
     while (at + 4 <= jpeg.size()) {
@@ -36,7 +37,8 @@ std::vector<Segment> HeaderSegments(const Bytes& jpeg) {
     return segments;
 }
 
-void ExpectJfifStart(const Bytes& jpeg) {
+void ExpectJfifStart(const Bytes& jpeg)
+{
     ASSERT_GE(jpeg.size(), 24u);
     EXPECT_EQ(jpeg[0], 0xFF);
     EXPECT_EQ(jpeg[1], 0xD8);
@@ -51,7 +53,8 @@ void ExpectJfifStart(const Bytes& jpeg) {
 }
 
 // Baseline means SOF0, and the frame header agrees with what libjpeg reports.
-void ExpectBaselineFrame(const Bytes& jpeg, int width, int height) {
+void ExpectBaselineFrame(const Bytes& jpeg, int width, int height)
+{
     int frames = 0;
     for (const Segment& s : HeaderSegments(jpeg)) {
         if (s.Marker >= 0xC0 && s.Marker <= 0xCF && s.Marker != 0xC4 && s.Marker != 0xC8 && s.Marker != 0xCC) {
@@ -66,7 +69,8 @@ void ExpectBaselineFrame(const Bytes& jpeg, int width, int height) {
     EXPECT_EQ(frames, 1);
 }
 
-void ExpectCommentPadding(const Bytes& jpeg) {
+void ExpectCommentPadding(const Bytes& jpeg)
+{
     const std::vector<Segment> segments = HeaderSegments(jpeg);
     ASSERT_GE(segments.size(), 3u);
     EXPECT_EQ(segments[0].Marker, 0xE0);
@@ -76,7 +80,8 @@ void ExpectCommentPadding(const Bytes& jpeg) {
         EXPECT_GE(s.Length, 2u) << "segment at " << s.Offset;
 }
 
-TEST(DeckPicture, IsStoredWithThreeZeroBytesAfterTheImage) {
+TEST(DeckPicture, IsStoredWithThreeZeroBytesAfterTheImage)
+{
     const Bytes deck = ReadOutput("Tazel.dek");
     ASSERT_EQ(deck.size(), kDeckBytes);
     const std::size_t eoi = kDeckBytes - 5;
@@ -87,14 +92,16 @@ TEST(DeckPicture, IsStoredWithThreeZeroBytesAfterTheImage) {
     EXPECT_EQ(deck[eoi + 4], 0);
 }
 
-TEST(DeckPicture, IsBaselineJfifPaddedByComments) {
+TEST(DeckPicture, IsBaselineJfifPaddedByComments)
+{
     const Bytes deck = ReadOutput("Tazel.dek");
     ExpectJfifStart(deck);
     ExpectBaselineFrame(deck, 905, 522);
     ExpectCommentPadding(deck);
 }
 
-void ExpectCleanDecode(const DecodedJpeg& decoded, int width, int height) {
+void ExpectCleanDecode(const DecodedJpeg& decoded, int width, int height)
+{
     EXPECT_EQ(decoded.Image.Width, width);
     EXPECT_EQ(decoded.Image.Height, height);
     EXPECT_EQ(decoded.Components, 3);
@@ -102,10 +109,14 @@ void ExpectCleanDecode(const DecodedJpeg& decoded, int width, int height) {
     EXPECT_EQ(decoded.Warnings, 0);
 }
 
-TEST(DeckPicture, DecodesCleanly) { ExpectCleanDecode(DecodeJpeg(ReadOutput("Tazel.dek")), 905, 522); }
+TEST(DeckPicture, DecodesCleanly)
+{
+    ExpectCleanDecode(DecodeJpeg(ReadOutput("Tazel.dek")), 905, 522);
+}
 
 // The grid must hold the same cards as the strips, in deck order, five to a row.
-TEST(DeckPicture, CellsMatchTheLargestStripInDeckOrder) {
+TEST(DeckPicture, CellsMatchTheLargestStripInDeckOrder)
+{
     const Picture deck = DecodeJpeg(ReadOutput("Tazel.dek")).Image;
     const Picture strip = BmpPixels(ReadOutput("Tazel6.cbx"));
     constexpr int kW = 181, kH = 261;
@@ -121,21 +132,24 @@ TEST(DeckPicture, CellsMatchTheLargestStripInDeckOrder) {
     }
 }
 
-TEST(WindowPicture, HasItsExactLengthAndEndsWithEoi) {
+TEST(WindowPicture, HasItsExactLengthAndEndsWithEoi)
+{
     const Bytes window = ReadOutput("Window.jpg");
     ASSERT_EQ(window.size(), kWindowBytes);
     EXPECT_EQ(window[kWindowBytes - 2], 0xFF);
     EXPECT_EQ(window[kWindowBytes - 1], 0xD9);
 }
 
-TEST(WindowPicture, IsBaselineJfifPaddedByComments) {
+TEST(WindowPicture, IsBaselineJfifPaddedByComments)
+{
     const Bytes window = ReadOutput("Window.jpg");
     ExpectJfifStart(window);
     ExpectBaselineFrame(window, 151, 96);
     ExpectCommentPadding(window);
 }
 
-TEST(WindowPicture, DecodesWithQuarterResolutionChroma) {
+TEST(WindowPicture, DecodesWithQuarterResolutionChroma)
+{
     const DecodedJpeg decoded = DecodeJpeg(ReadOutput("Window.jpg"));
     ExpectCleanDecode(decoded, 151, 96);
     EXPECT_EQ(decoded.HSampling[0], 2);
@@ -148,7 +162,8 @@ TEST(WindowPicture, DecodesWithQuarterResolutionChroma) {
 
 // The window is light grey; the picture's border must melt into it, while the middle
 // must actually show something.
-TEST(WindowPicture, BorderBlendsIntoTheWindowGrey) {
+TEST(WindowPicture, BorderBlendsIntoTheWindowGrey)
+{
     const Picture p = DecodeJpeg(ReadOutput("Window.jpg")).Image;
     const auto offGrey = [](const Pixel& c) {
         return std::abs(c.R - 0xE0) + std::abs(c.G - 0xE0) + std::abs(c.B - 0xE0);

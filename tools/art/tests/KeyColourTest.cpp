@@ -14,12 +14,16 @@
 namespace tazel::art::test {
 namespace {
 
-double KeyDistance(const Pixel& p) {
+double KeyDistance(const Pixel& p)
+{
     const double dg = 255 - p.G;
     return std::sqrt(static_cast<double>(p.R) * p.R + dg * dg + static_cast<double>(p.B) * p.B);
 }
 
-int GreenTint(const Pixel& p) { return p.G - std::max(p.R, p.B); }
+int GreenTint(const Pixel& p)
+{
+    return p.G - std::max(p.R, p.B);
+}
 
 // The leaf card's greens come closest to the key of anything drawn, and they stay about
 // 150 away even after JPEG loss. A key pixel stays within a few steps of the key in a
@@ -38,7 +42,8 @@ struct Offenders {
 
 // Pixels of `picture` that `bad` flags; exact key green is left out when `skipKey`, for
 // the strips' corners, which their own tests check.
-Offenders Find(const Picture& picture, const std::function<bool(const Pixel&)>& bad, bool skipKey) {
+Offenders Find(const Picture& picture, const std::function<bool(const Pixel&)>& bad, bool skipKey)
+{
     Offenders out;
     std::ostringstream first;
     for (int y = 0; y < picture.Height; ++y) {
@@ -54,11 +59,18 @@ Offenders Find(const Picture& picture, const std::function<bool(const Pixel&)>& 
     return out;
 }
 
-bool NearKey(const Pixel& p) { return KeyDistance(p) < kMinKeyDistance; }
-bool Tinted(const Pixel& p) { return GreenTint(p) > kMaxTintWithoutGreenCards; }
+bool NearKey(const Pixel& p)
+{
+    return KeyDistance(p) < kMinKeyDistance;
+}
+bool Tinted(const Pixel& p)
+{
+    return GreenTint(p) > kMaxTintWithoutGreenCards;
+}
 
 // The predicates must actually see the key, or every check below passes vacuously.
-TEST(KeyColour, ThePredicatesRecogniseTheStripCorners) {
+TEST(KeyColour, ThePredicatesRecogniseTheStripCorners)
+{
     const Picture strip = BmpPixels(ReadOutput("Tazel0.cbx"));
     ASSERT_TRUE(strip.At(0, 0).IsKeyGreen());
     EXPECT_TRUE(NearKey(strip.At(0, 0)));
@@ -67,7 +79,8 @@ TEST(KeyColour, ThePredicatesRecogniseTheStripCorners) {
     EXPECT_TRUE(Tinted({90, 160, 100})) << "a key pixel smeared into grey must still count";
 }
 
-TEST(KeyColour, WindowPictureShowsNoKeyGreen) {
+TEST(KeyColour, WindowPictureShowsNoKeyGreen)
+{
     const Picture window = DecodeJpeg(ReadOutput("Window.jpg")).Image;
     const Offenders near = Find(window, NearKey, false);
     EXPECT_EQ(near.Count, 0) << near.First;
@@ -75,7 +88,8 @@ TEST(KeyColour, WindowPictureShowsNoKeyGreen) {
     EXPECT_EQ(tinted.Count, 0) << tinted.First;
 }
 
-TEST(KeyColour, IconShowsNoKeyGreen) {
+TEST(KeyColour, IconShowsNoKeyGreen)
+{
     const Picture icon = IconPixels(ReadOutput("Icon30001.bin"));
     ASSERT_EQ(icon.Width, 32);
     ASSERT_EQ(icon.Height, 32);
@@ -86,7 +100,8 @@ TEST(KeyColour, IconShowsNoKeyGreen) {
 }
 
 // The sheet includes the leaf card, so only closeness to the key itself is held against it.
-TEST(KeyColour, DeckSheetShowsNoKeyGreen) {
+TEST(KeyColour, DeckSheetShowsNoKeyGreen)
+{
     const Picture deck = DecodeJpeg(ReadOutput("Tazel.dek")).Image;
     const Offenders near = Find(deck, NearKey, false);
     EXPECT_EQ(near.Count, 0) << near.First;
@@ -94,7 +109,8 @@ TEST(KeyColour, DeckSheetShowsNoKeyGreen) {
 
 // Drawing code that lands on the key is nudged one step off it, so the strips' own
 // exact-key checks cannot see green that leaked into a card.
-TEST(KeyColour, StripCardsShowNoKeyGreenBesideTheirCorners) {
+TEST(KeyColour, StripCardsShowNoKeyGreenBesideTheirCorners)
+{
     for (int i = 0; i < 7; ++i) {
         const std::string name = "Tazel" + std::to_string(i) + ".cbx";
         const Offenders near = Find(BmpPixels(ReadOutput(name)), NearKey, true);

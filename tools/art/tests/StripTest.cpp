@@ -36,7 +36,8 @@ constexpr std::array<StripCase, 7> kStrips{{
 
 class StripFile : public ::testing::TestWithParam<StripCase> {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         file = ReadOutput(GetParam().Name);
         ASSERT_EQ(file.size(), GetParam().StoredBytes);
         picture = BmpPixels(file);
@@ -51,14 +52,19 @@ protected:
 };
 
 // Keeps the parameter readable in test listings instead of a byte dump.
-void PrintTo(const StripCase& c, std::ostream* os) { *os << c.Name; }
+void PrintTo(const StripCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
 
-std::string CaseName(const ::testing::TestParamInfo<StripCase>& info) {
+std::string CaseName(const ::testing::TestParamInfo<StripCase>& info)
+{
     std::string name = info.param.Name;
     return name.substr(0, name.find('.'));
 }
 
-TEST_P(StripFile, HeaderDescribesAnUncompressedBottomUpStrip) {
+TEST_P(StripFile, HeaderDescribesAnUncompressedBottomUpStrip)
+{
     const StripCase& c = GetParam();
     const std::uint32_t row = (static_cast<std::uint32_t>(c.Width) * 3 + 3) & ~3u;
     const std::uint32_t pixelBytes = row * static_cast<std::uint32_t>(c.Height);
@@ -78,7 +84,8 @@ TEST_P(StripFile, HeaderDescribesAnUncompressedBottomUpStrip) {
     EXPECT_EQ(Le32(file, 46), 0u) << "no palette";
 }
 
-TEST_P(StripFile, TwoZeroBytesFollowTheDeclaredLength) {
+TEST_P(StripFile, TwoZeroBytesFollowTheDeclaredLength)
+{
     const std::size_t declared = Le32(file, 2);
     ASSERT_EQ(declared + 2, file.size());
     EXPECT_EQ(file[declared], 0);
@@ -87,7 +94,8 @@ TEST_P(StripFile, TwoZeroBytesFollowTheDeclaredLength) {
 
 // Green runs from each corner along the edge rows and columns; folding every corner
 // onto the top-left lets one check serve all four.
-int GreenRunFromCorner(const Picture& p, int card, int cardWidth, int corner, int depth, bool alongRow) {
+int GreenRunFromCorner(const Picture& p, int card, int cardWidth, int corner, int depth, bool alongRow)
+{
     const int h = p.Height;
     int run = 0;
     for (int k = 0; k < cardWidth / 2; ++k) {
@@ -104,7 +112,8 @@ int GreenRunFromCorner(const Picture& p, int card, int cardWidth, int corner, in
     return run;
 }
 
-TEST_P(StripFile, EveryCardHasMatchingKeyedCorners) {
+TEST_P(StripFile, EveryCardHasMatchingKeyedCorners)
+{
     const int box = CornerBox();
     for (int card = 0; card < kCards; ++card) {
         SCOPED_TRACE("card " + std::to_string(card));
@@ -129,7 +138,8 @@ TEST_P(StripFile, EveryCardHasMatchingKeyedCorners) {
     }
 }
 
-TEST_P(StripFile, KeyGreenAppearsOnlyInCardCorners) {
+TEST_P(StripFile, KeyGreenAppearsOnlyInCardCorners)
+{
     const int box = CornerBox();
     const int h = picture.Height;
     for (int y = 0; y < h; ++y) {
@@ -150,7 +160,8 @@ TEST_P(StripFile, KeyGreenAppearsOnlyInCardCorners) {
     }
 }
 
-TEST_P(StripFile, CardsFillTheirCellsBetweenTheCorners) {
+TEST_P(StripFile, CardsFillTheirCellsBetweenTheCorners)
+{
     const int h = picture.Height;
     for (int card = 0; card < kCards; ++card) {
         const int left = card * cardWidth;
@@ -164,7 +175,8 @@ TEST_P(StripFile, CardsFillTheirCellsBetweenTheCorners) {
 
 // A soft edge would leave pixels that are part card, part key: visibly greener than the
 // card's own edge colour.
-TEST_P(StripFile, CornerEdgesAreHard) {
+TEST_P(StripFile, CornerEdgesAreHard)
+{
     const int h = picture.Height;
     for (int card = 0; card < kCards; ++card) {
         const int left = card * cardWidth;
@@ -191,7 +203,8 @@ TEST_P(StripFile, CornerEdgesAreHard) {
 
 // Every strip is drawn separately at its own size; scaled down, the largest strip's
 // cards must still be the closest match to the same cards at this size.
-TEST_P(StripFile, ShowsTheSameCardsInTheSameOrderAsTheLargestStrip) {
+TEST_P(StripFile, ShowsTheSameCardsInTheSameOrderAsTheLargestStrip)
+{
     const Picture largest = BmpPixels(ReadOutput(kStrips.back().Name));
     const int largeWidth = largest.Width / kCards;
     const int h = picture.Height;
@@ -213,7 +226,8 @@ TEST_P(StripFile, ShowsTheSameCardsInTheSameOrderAsTheLargestStrip) {
 
 INSTANTIATE_TEST_SUITE_P(AllSizes, StripFile, ::testing::ValuesIn(kStrips), CaseName);
 
-TEST(Strips, TenCardsAreDistinctPictures) {
+TEST(Strips, TenCardsAreDistinctPictures)
+{
     const Picture strip = BmpPixels(ReadOutput(kStrips.back().Name));
     const int w = strip.Width / kCards;
     for (int a = 0; a < kCards; ++a)
