@@ -3,10 +3,12 @@
 // resource exactly once, with the function that resource requires, and says by its type what
 // it holds, so no caller has to cast what it gets back.
 
+// First, in a block of its own: the Windows headers below need its types.
+#include <windows.h>
+
 #include <objbase.h>
 #include <oleauto.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include <string>
 #include <utility>

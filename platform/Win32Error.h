@@ -1,8 +1,10 @@
 #pragma once
 // Turns the system's failure codes into failures that carry their own text.
 
-#include <oaidl.h>
+// First, in a block of its own: the Windows headers below need its types.
 #include <windows.h>
+
+#include <oaidl.h>
 
 #include "core/Expected.h"
 

@@ -7,9 +7,11 @@
 //
 //   TAZEL_TEST_FAULT=NAME[:DETAIL]   NAME the function, DETAIL where a stand-in below asks for one
 
+// First, in a block of its own: the Windows headers below need its types.
+#include <windows.h>
+
 #include <oleauto.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include <cwchar>
 
