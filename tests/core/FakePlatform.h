@@ -161,4 +161,14 @@ private:
     const std::byte decoded_[6] = {std::byte{9}, std::byte{8}, std::byte{7}, std::byte{6}, std::byte{5}, std::byte{4}};
 };
 
+// The deck's own manifest, as the product carries it.
+inline PackageManifest DeckManifest()
+{
+    return PackageManifest{L"TazelDeck",
+                           L"Tazel Deck",
+                           {L"Tazel.dek", L"Tazel0.cbx", L"Tazel1.cbx", L"Tazel2.cbx", L"Tazel3.cbx", L"Tazel4.cbx",
+                            L"Tazel5.cbx", L"Tazel6.cbx"},
+                           0};
+}
+
 } // namespace tazel::testing

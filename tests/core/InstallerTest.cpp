@@ -8,21 +8,13 @@
 namespace tazel {
 namespace {
 
+using testing::DeckManifest;
 using testing::FakePlatform;
 
 const std::wstring kDefault = L"C:\\ProgramData\\Ombrix\\graphics";
 const std::wstring kM2Prompt = L"Default destination folder not found.\r\n"
                                L"Make sure Ombrix has already been installed.\r\n"
                                L"Select OK to browse for Ombrix\\graphics folder or CANCEL to Exit.";
-
-PackageManifest DeckManifest()
-{
-    return PackageManifest{L"TazelDeck",
-                           L"Tazel Deck",
-                           {L"Tazel.dek", L"Tazel0.cbx", L"Tazel1.cbx", L"Tazel2.cbx", L"Tazel3.cbx", L"Tazel4.cbx",
-                            L"Tazel5.cbx", L"Tazel6.cbx"},
-                           0};
-}
 
 std::vector<std::wstring> TargetsIn(const std::wstring& folder, const PackageManifest& manifest, int count)
 {

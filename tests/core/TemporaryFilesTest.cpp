@@ -12,18 +12,10 @@
 namespace tazel {
 namespace {
 
+using testing::DeckManifest;
 using testing::FakePlatform;
 
 const std::wstring kFolder = L"C:\\ProgramData\\Ombrix\\graphics";
-
-PackageManifest DeckManifest()
-{
-    return PackageManifest{L"TazelDeck",
-                           L"Tazel Deck",
-                           {L"Tazel.dek", L"Tazel0.cbx", L"Tazel1.cbx", L"Tazel2.cbx", L"Tazel3.cbx", L"Tazel4.cbx",
-                            L"Tazel5.cbx", L"Tazel6.cbx"},
-                           0};
-}
 
 TEST(BusyRetryTest, TriesAgainWithGrowingWaitsWhileBusy)
 {
