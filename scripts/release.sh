@@ -28,7 +28,8 @@ out=${TAZEL_RELEASE_DIR:-$build/release}
 exe=${TAZEL_RELEASE_EXE:-$build/win-i686/TazelDeck.exe}
 windows_packer=$build/win-i686/TazelPack.exe
 linux_packer=$build/native/packer/tazelpack
-page=$build/web/site
+# The page is the build's own; the coverage build, which makes none, names the shipped build's.
+page=${TAZEL_WEB_SITE:-$build/web/site}
 build_first=1
 
 fail() {

@@ -56,8 +56,9 @@ TEST(FolderRulesTest, ExtendedLengthPathRefusesWhatIsNotFull)
     // Each would name another file, or none, once the prefix turns off the system's reading.
     for (const wchar_t* path :
          {L"", L"C:Tazel.dek", L"graphics\\Tazel.dek", L"\\graphics\\Tazel.dek", L"//server/share/Tazel.dek",
-          L"C:/graphics/Tazel.dek", L"\\\\server", L"\\\\server\\", L"\\\\\\share\\Tazel.dek",
-          L"C:\\graphics\\..\\Tazel.dek", L"C:\\graphics\\.", L"C:\\graphics\\\\Tazel.dek", L"\\\\.\\"})
+          L"C:/graphics/Tazel.dek", L"C:\\graphics/Tazel.dek", L"\\\\server", L"\\\\server\\",
+          L"\\\\\\share\\Tazel.dek", L"C:\\graphics\\..\\Tazel.dek", L"C:\\graphics\\.", L"C:\\graphics\\\\Tazel.dek",
+          L"\\\\.\\"})
         EXPECT_EQ(ExtendedLengthPath(path), std::nullopt) << path;
 }
 

@@ -186,24 +186,30 @@ TEST(InstallerTest, KindRuleDecidesHowManyFilesAreWritten)
 TEST(InstallerTest, FailureBeforeTheFirstFetchGetsTheGenericReport)
 {
     const Failure noScripting{0x800401F3, L"Invalid class string"};
-    // The folder test failing at either of its two calls, and entry 0 missing.
-    for (int scenario = 0; scenario < 3; ++scenario) {
+    // The folder test failing at either of its two calls, and entry 0 missing: found as it is
+    // fetched, or, when the record has its digest, by the check in the pause.
+    for (int scenario = 0; scenario < 4; ++scenario) {
         FakePlatform platform;
+        PackageManifest manifest = DeckManifest();
         if (scenario == 0)
             platform.folderTests = {Unexpected(noScripting)};
         if (scenario == 1)
             platform.folderTests = {true, Unexpected(noScripting)};
-        if (scenario == 2) {
+        if (scenario >= 2) {
             platform.folderTests = {true, true};
             platform.missingResources = {101};
         }
+        if (scenario == 3)
+            manifest.PayloadDigests[0] = Sha256Of(platform.Payload());
 
-        EXPECT_EQ(Main(DeckManifest(), platform), RunOutcome::UnexpectedFailure) << scenario;
+        EXPECT_EQ(Main(manifest, platform), RunOutcome::UnexpectedFailure) << scenario;
+        // The check's failure comes before any question of the folder.
+        EXPECT_EQ(platform.folderTests.size(), scenario == 3 ? 2u : 0u) << scenario;
 
         ASSERT_EQ(platform.boxes.size(), 1u) << scenario;
         EXPECT_EQ(platform.boxes[0].title, L"TazelDeck");
         EXPECT_EQ(platform.boxes[0].buttons, Buttons::Ok);
-        const std::wstring expected = scenario == 2 ? L"Error 1814 (0x00000716):\r\nThe specified resource name "
+        const std::wstring expected = scenario >= 2 ? L"Error 1814 (0x00000716):\r\nThe specified resource name "
                                                       L"cannot be found in the image file."
                                                     : L"Error 2147746291 (0x800401F3):\r\nInvalid class string";
         EXPECT_EQ(platform.boxes[0].prompt, expected);

@@ -99,6 +99,14 @@ TEST(ManifestTest, DamagedRecordIsRefusedWhole)
     auto trailing = good;
     trailing.push_back(std::byte{0});
     EXPECT_EQ(DecodePackageRecord(trailing).error(), RecordFault::UnknownField);
+    // The last name's field tagged as the record's digest: a name short of what the header says.
+    auto early = good;
+    early[good.size() - kRecordDigestField - (6 + 20)] = std::byte{5};
+    EXPECT_EQ(DecodePackageRecord(early).error(), RecordFault::Truncated);
+    auto shortDigest = good;
+    shortDigest[good.size() - kRecordDigestField + 2] = std::byte{31}; // its length
+    shortDigest.pop_back();
+    EXPECT_EQ(DecodePackageRecord(shortDigest).error(), RecordFault::BadDigest);
 
     // Any one byte changed, the record is refused; inside a text, which the format alone cannot
     // tell from another, it is the record's own digest that finds it.

@@ -38,6 +38,8 @@ KINDS = {
     "other-windows": "a fallback for another Windows",
     "dead-code": "dead code",
     "untested": "untested behaviour",
+    "packer-only": "code only the package maker reaches, whose tests are outside this report",
+    "uncounted": "run after the installer has written its counters",
 }
 NO_REASON = "no reason given"
 
