@@ -1,7 +1,7 @@
 #pragma once
 // The integrity check of the payload: every entry the package record has a digest for, hashed a
 // step at a time and compared. The installer runs it in its pause; the package maker's inspection
-// (packer/Inspection.h) runs the same check on an installer it reads back.
+// (packer/programs/InstallerReport.h) runs the same check on an installer it reads back.
 
 #include "core/Expected.h"
 #include <cstddef>

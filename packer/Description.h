@@ -89,7 +89,7 @@ struct KeyGuide {
 // A kind of package, as the installer's own rule makes it of the first file's name.
 struct KindGuide {
     std::string_view name;  // "deck"
-    std::string ending;     // "dek": the first file's name ends so, case counting
+    std::string ending;     // kDeckEnding for a deck: the first file's name ends so, case counting
     std::size_t files = 0;  // exactly this many are listed
     std::string_view count; // "eight"
 };

@@ -18,7 +18,7 @@
 #include "packer/PackerVersion.h"
 #include "packer/machine/Machine.h"
 #include "packer/programs/Commands.h"
-#include "packer/programs/Inspection.h"
+#include "packer/programs/InstallerReport.h"
 
 namespace tazel::pack {
 namespace {

@@ -1,4 +1,4 @@
-#include "packer/programs/Inspection.h"
+#include "packer/programs/InstallerReport.h"
 
 #include <algorithm>
 #include <array>
