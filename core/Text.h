@@ -38,4 +38,19 @@ inline constexpr wchar_t kDigitChars[] = L"0123456789abcdef";
     return text;
 }
 
+// `value` in hexadecimal, narrow, zero-padded to `width`: the package maker's messages write
+// offsets, code points and bytes so.
+[[nodiscard]] inline std::string HexDigits(std::uint64_t value, std::size_t width = 1, bool upperCase = false)
+{
+    constexpr char kLower[] = "0123456789abcdef";
+    constexpr char kUpper[] = "0123456789ABCDEF";
+    const char* digits = upperCase ? kUpper : kLower;
+    std::string text;
+    do {
+        text.insert(text.begin(), digits[value % 16]);
+        value /= 16;
+    } while (value != 0);
+    return std::string(width > text.size() ? width - text.size() : 0, '0') + text;
+}
+
 } // namespace tazel

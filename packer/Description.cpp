@@ -1,4 +1,5 @@
 #include "packer/Description.h"
+#include "core/Text.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -56,13 +57,7 @@ std::string Utf8(std::u32string_view codePoints)
 // "0009", "00AD": at least four upper-case hex digits, as a code point is written.
 std::string Hex(char32_t codePoint)
 {
-    constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string out;
-    do {
-        out.insert(out.begin(), kDigits[codePoint % 16]);
-        codePoint /= 16;
-    } while (codePoint != 0);
-    return std::string(out.size() < 4 ? 4 - out.size() : 0, '0') + out;
+    return HexDigits(codePoint, 4, true);
 }
 
 // 1,073,741,824

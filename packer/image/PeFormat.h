@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/Text.h"
+
 namespace tazel::pack::pe {
 
 // The COFF file header, after the "PE\0\0" signature:
@@ -48,13 +50,7 @@ inline constexpr std::uint32_t kHighBit = 0x80000000;
 // "0x" and lower-case hex digits, as the messages write offsets.
 [[nodiscard]] inline std::string Hex(std::uint64_t value)
 {
-    constexpr char kDigits[] = "0123456789abcdef";
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), kDigits[value % 16]);
-        value /= 16;
-    } while (value != 0);
-    return "0x" + digits;
+    return "0x" + HexDigits(value);
 }
 
 } // namespace tazel::pack::pe

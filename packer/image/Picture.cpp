@@ -1,4 +1,5 @@
 #include "packer/image/Picture.h"
+#include "core/Text.h"
 
 #include "core/Expected.h"
 #include <algorithm>
@@ -184,10 +185,11 @@ std::string KindOfFile(std::span<const std::byte> file)
             return std::string(known.kind);
     if (file.empty())
         return "an empty file";
-    constexpr char kDigits[] = "0123456789ABCDEF";
     std::string start = "a file that starts with";
-    for (std::size_t i = 0; i < file.size() && i < 4; ++i)
-        start += std::string(" ") + kDigits[At(file, i) >> 4] + kDigits[At(file, i) & 0xF];
+    for (std::size_t i = 0; i < file.size() && i < 4; ++i) {
+        start += ' ';
+        start += HexDigits(At(file, i), 2, true);
+    }
     return start;
 }
 

@@ -1,4 +1,5 @@
 #include "packer/image/ResourceSection.h"
+#include "core/Text.h"
 
 #include <algorithm>
 #include <compare>
@@ -59,10 +60,7 @@ std::string Describe(const ResourceId& id)
             text += static_cast<char>(unit);
             continue;
         }
-        constexpr char kHex[] = "0123456789abcdef";
-        text += "\\u";
-        for (int shift = 12; shift >= 0; shift -= 4)
-            text += kHex[(unit >> shift) & 0xF];
+        text += "\\u" + HexDigits(unit, 4);
     }
     return text + "\"";
 }

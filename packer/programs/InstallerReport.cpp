@@ -1,4 +1,5 @@
 #include "packer/programs/InstallerReport.h"
+#include "core/Text.h"
 
 #include <algorithm>
 #include <array>
@@ -35,12 +36,9 @@ std::string Utf8(std::wstring_view text)
 
 std::string Hex(const Sha256Digest& digest)
 {
-    constexpr char kDigits[] = "0123456789abcdef";
     std::string text;
-    for (const std::byte b : digest) {
-        text += kDigits[std::to_integer<unsigned>(b) >> 4];
-        text += kDigits[std::to_integer<unsigned>(b) & 0xF];
-    }
+    for (const std::byte b : digest)
+        text += HexDigits(std::to_integer<unsigned>(b), 2);
     return text;
 }
 

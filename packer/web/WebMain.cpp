@@ -19,6 +19,7 @@
 
 #include "core/Messages.h"
 #include "core/PackageManifest.h"
+#include "core/Text.h"
 #include "core/Utf.h"
 #include "packer/Description.h"
 #include "packer/Guide.h"
@@ -45,10 +46,7 @@ std::string Quoted(std::string_view text)
             out += '\\';
             out += c;
         } else if (byte < 0x20) {
-            constexpr char kDigits[] = "0123456789abcdef";
-            out += "\\u00";
-            out += kDigits[byte >> 4];
-            out += kDigits[byte & 15];
+            out += "\\u" + HexDigits(byte, 4);
         } else {
             out += c;
         }
